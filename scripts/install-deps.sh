@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs to build, run and test. Safe to run again:
+# it only calls apt-get when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+    cmake make g++ pkg-config          # build
+    qt6-base-dev libgl-dev             # Qt 6 widgets, printing and tests
+    fontconfig fonts-dejavu-core       # fonts for windows and printed pages
+    poppler-utils                      # pdftotext, used by the printing tests
+    clang libclang-rt-14-dev           # libFuzzer targets
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]})); then
+    SUDO=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+    echo "Installing: ${missing[*]}"
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
+fi

@@ -1,0 +1,16 @@
+#include "QtDialogs.h"
+#include "main_frm.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kelotari"));
+    QApplication::setOrganizationName(QStringLiteral("Kelotari"));
+
+    kelotari::QtDialogs dialogs;
+    kelotari::TMainFrm mainFrm(kelotari::defaultEnvironment(&dialogs));
+    dialogs.setParent(&mainFrm);
+    mainFrm.show();
+    return app.exec();
+}

@@ -1,0 +1,178 @@
+#include "ini/IniProfile.h"
+
+#include "app/Failure.h"
+#include "text/Codec.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace kelotari {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+QByteArray trimmed(const QByteArray& b) {
+    int s = 0, e = b.size();
+    while (s < e && isBlank(b[s]))
+        ++s;
+    while (e > s && isBlank(b[e - 1]))
+        --e;
+    return b.mid(s, e - s);
+}
+
+// "[name]" on a line gives name; anything else gives a null array.
+QByteArray sectionName(const QByteArray& line) {
+    const QByteArray t = trimmed(line);
+    if (t.size() < 2 || t[0] != '[')
+        return QByteArray();
+    const int close = t.indexOf(']');
+    if (close < 0)
+        return QByteArray();
+    QByteArray name = trimmed(t.mid(1, close - 1));
+    if (name.isNull())
+        name = QByteArray("");
+    return name;
+}
+
+} // namespace
+
+IniProfile::IniProfile(QByteArray bytes) : m_bytes(std::move(bytes)), m_utf8(isValidUtf8(m_bytes)) {}
+
+IniProfile IniProfile::fromFile(const QString& fileName) {
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return IniProfile();
+    return IniProfile(f.readAll());
+}
+
+QString IniProfile::decode(const QByteArray& bytes) const {
+    return m_utf8 ? QString::fromUtf8(bytes) : fromCp1252(bytes);
+}
+
+QByteArray IniProfile::encode(const QString& text) const {
+    return m_utf8 ? text.toUtf8() : toCp1252(text);
+}
+
+IniProfile::Line IniProfile::lineAt(int pos) const {
+    const int n = m_bytes.size();
+    int e = pos;
+    while (e < n && m_bytes[e] != '\n' && m_bytes[e] != '\r')
+        ++e;
+    int next = e;
+    if (next < n && m_bytes[next] == '\r')
+        ++next;
+    if (next < n && m_bytes[next] == '\n')
+        ++next;
+    return Line{pos, e, next};
+}
+
+bool IniProfile::findValue(const QString& section, const QString& key, Line* found,
+                           int* valueStart) const {
+    bool inSection = false;
+    bool seenSection = false;
+    for (int pos = 0; pos < m_bytes.size();) {
+        const Line l = lineAt(pos);
+        pos = l.next;
+        const QByteArray text = m_bytes.mid(l.begin, l.end - l.begin);
+        const QByteArray name = sectionName(text);
+        if (!name.isNull()) {
+            if (seenSection && inSection)
+                return false; // the first section of that name is the one that counts
+            inSection = decode(name).compare(section, Qt::CaseInsensitive) == 0;
+            seenSection = seenSection || inSection;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const int eq = text.indexOf('=');
+        if (eq < 0)
+            continue;
+        if (decode(trimmed(text.left(eq))).compare(key, Qt::CaseInsensitive) != 0)
+            continue;
+        if (found)
+            *found = l;
+        if (valueStart)
+            *valueStart = l.begin + eq + 1;
+        return true;
+    }
+    return false;
+}
+
+bool IniProfile::contains(const QString& section, const QString& key) const {
+    return findValue(section, key, nullptr, nullptr);
+}
+
+QString IniProfile::readString(const QString& section, const QString& key,
+                               const QString& def) const {
+    Line l{};
+    int vs = 0;
+    if (!findValue(section, key, &l, &vs))
+        return def;
+    QByteArray v = trimmed(m_bytes.mid(vs, l.end - vs));
+    if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
+        v = v.mid(1, v.size() - 2);
+    QString s = decode(v);
+    if (s.size() > kMaxValueLength)
+        s.truncate(kMaxValueLength);
+    return s;
+}
+
+void IniProfile::writeString(const QString& section, const QString& key, const QString& value) {
+    const QByteArray eol = (m_bytes.contains("\r\n") || m_bytes.isEmpty()) ? "\r\n" : "\n";
+    const QByteArray newLine = encode(key) + '=' + encode(value);
+    Line l{};
+    if (findValue(section, key, &l, nullptr)) {
+        m_bytes.replace(l.begin, l.end - l.begin, newLine);
+        return;
+    }
+    // Find the section; insert after its last non-blank line.
+    bool inSection = false;
+    int insertAt = -1;
+    for (int pos = 0; pos < m_bytes.size();) {
+        const Line cur = lineAt(pos);
+        pos = cur.next;
+        const QByteArray text = m_bytes.mid(cur.begin, cur.end - cur.begin);
+        const QByteArray name = sectionName(text);
+        if (!name.isNull()) {
+            if (inSection)
+                break;
+            inSection = decode(name).compare(section, Qt::CaseInsensitive) == 0;
+            if (inSection)
+                insertAt = cur.next;
+            continue;
+        }
+        if (inSection && !trimmed(text).isEmpty())
+            insertAt = cur.next;
+    }
+    if (insertAt >= 0) {
+        // The line before insertAt may lack a line end (last line of the file).
+        QByteArray ins = newLine + eol;
+        if (insertAt > 0 && m_bytes[insertAt - 1] != '\n' && m_bytes[insertAt - 1] != '\r')
+            ins = eol + newLine;
+        m_bytes.insert(insertAt, ins);
+        return;
+    }
+    if (!m_bytes.isEmpty() && !m_bytes.endsWith('\n') && !m_bytes.endsWith('\r'))
+        m_bytes += eol;
+    m_bytes += '[' + encode(section) + ']' + eol + newLine + eol;
+}
+
+void writeProfileString(const QString& fileName, const QString& section, const QString& key,
+                        const QString& value) {
+    QFile in(fileName);
+    IniProfile p;
+    if (in.exists()) {
+        if (!in.open(QIODevice::ReadOnly))
+            throw Failure(QStringLiteral("Unable to write to %1").arg(fileName));
+        p = IniProfile(in.readAll());
+        in.close();
+    }
+    p.writeString(section, key, value);
+    QSaveFile out(fileName);
+    out.setDirectWriteFallback(true);
+    if (!out.open(QIODevice::WriteOnly) || out.write(p.bytes()) != p.bytes().size() ||
+        !out.commit())
+        throw Failure(QStringLiteral("Unable to write to %1").arg(fileName));
+}
+
+} // namespace kelotari

@@ -1,0 +1,50 @@
+#pragma once
+// INI profile files (settings and language): case-insensitive section and key names, values
+// trimmed with one pair of matching quotes removed, at most 2047 characters of a value read.
+// Writing a key replaces or adds only that key's line and keeps every other byte of the file.
+#include <QByteArray>
+#include <QString>
+
+namespace kelotari {
+
+class IniProfile {
+public:
+    static constexpr int kMaxValueLength = 2047;
+
+    IniProfile() = default;
+    explicit IniProfile(QByteArray bytes);
+    // A missing or unreadable file gives an empty profile.
+    static IniProfile fromFile(const QString& fileName);
+
+    // The stored value, or def when the section or key is missing. A present empty key is "".
+    QString readString(const QString& section, const QString& key, const QString& def) const;
+    bool contains(const QString& section, const QString& key) const;
+
+    // Sets section/key to value in memory, creating the section or key when missing.
+    void writeString(const QString& section, const QString& key, const QString& value);
+
+    const QByteArray& bytes() const { return m_bytes; }
+    // UTF-8 when the file's bytes are valid UTF-8 (or the file is new), else Windows-1252.
+    bool isUtf8() const { return m_utf8; }
+
+private:
+    struct Line {
+        int begin;   // first byte of the line
+        int end;     // one past the last byte before the line end
+        int next;    // first byte of the following line
+    };
+    bool findValue(const QString& section, const QString& key, Line* line, int* valueStart) const;
+    QString decode(const QByteArray& bytes) const;
+    QByteArray encode(const QString& text) const;
+    Line lineAt(int pos) const;
+
+    QByteArray m_bytes;
+    bool m_utf8 = true;
+};
+
+// Writes one key to the file on disk (read, change, write back whole through a temporary file).
+// Throws Failure("Unable to write to <fileName>") when the file cannot be written.
+void writeProfileString(const QString& fileName, const QString& section, const QString& key,
+                        const QString& value);
+
+} // namespace kelotari

@@ -1,0 +1,52 @@
+#pragma once
+// Captions, grid headings and messages of the main window, with their English defaults;
+// a language file replaces any of them.
+#include <QString>
+
+#include <array>
+
+namespace kelotari {
+
+class IniProfile;
+
+struct MainTexts {
+    QString fontName = QStringLiteral("MS Sans Serif");
+    QString TB_setup = QStringLiteral("Setup");
+    QString TB_trans = QStringLiteral("Transfer");
+    QString TB_clr = QStringLiteral("Clear");
+    QString TB_quit = QStringLiteral("Quit");
+    QString TB_save = QStringLiteral("Save");
+    QString packetPanel = QStringLiteral("Packets");
+    QString filesPanel = QStringLiteral("Files");
+    std::array<QString, 11> gridHeadings = {
+        QStringLiteral("Packet"),    QStringLiteral("Samples"), QStringLiteral("Date"),
+        QStringLiteral("Time"),      QStringLiteral("Wood type"), QStringLiteral("Temp."),
+        QStringLiteral("Lowest"),    QStringLiteral("Highest"), QStringLiteral("AVG"),
+        QStringLiteral("s"),         QStringLiteral("Comment")};
+    QString TimeoutMsg =
+        QStringLiteral("Transferring has timed out!\rCommunication problems? Check cables and try again.");
+    QString FileExistsMsg = QStringLiteral("File already exist!\rWrite anyway ?");
+    QString SaveErrorMsg = QStringLiteral("Some file I/O error occurred during saving file.");
+    QString LoadErrorMsg = QStringLiteral("Some file I/O error occurred during loading file.");
+    QString AskSaveMsg = QStringLiteral("Your current packet(s) is not saved.\rDo you want to save it ?");
+    QString PrintErrorMsg =
+        QStringLiteral("Some printing problem occur.\rCheck printer,cables,etc. and try again.");
+    QString menuDelete = QStringLiteral("Delete");
+    QString menuPrintSelected = QStringLiteral("Print selected");
+    QString menuPrintAll = QStringLiteral("Print all");
+};
+
+// Every "%" becomes a carriage return; the length stays the same.
+QString percentConversion(QString text);
+
+// Reads the main window's texts from a language file; missing keys keep their defaults,
+// present empty keys give empty texts. The six messages go through percentConversion.
+MainTexts readMainTexts(const IniProfile& lang);
+
+// Heading of a grid column: 0..10 from the texts, 11..40 "Data1".."Data30".
+QString gridHeading(const MainTexts& texts, int col);
+
+// "DefLang.lng" in the executable's folder.
+QString languageFileNameFor(const QString& executablePath);
+
+} // namespace kelotari

@@ -1,0 +1,149 @@
+#include "FilePanel.h"
+
+#include "app/Failure.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QStorageInfo>
+#include <QVBoxLayout>
+
+namespace kelotari {
+
+FilePanel::FilePanel(QWidget* parent) : QWidget(parent) {
+    m_drives = new QComboBox(this);
+    m_drives->setObjectName(QStringLiteral("DriveComboBox"));
+    m_dirs = new QListWidget(this);
+    m_dirs->setObjectName(QStringLiteral("DirectoryListBox"));
+    m_dirs->setUniformItemSizes(true);
+    m_files = new QListWidget(this);
+    m_files->setObjectName(QStringLiteral("FileListBox"));
+    m_files->setUniformItemSizes(true);
+    m_files->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    auto* lay = new QVBoxLayout(this);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSpacing(2);
+    lay->addWidget(m_drives);
+    lay->addWidget(m_dirs, 1);
+    lay->addWidget(m_files, 1);
+
+    m_folder = QDir::currentPath();
+    listDrives();
+    listFolders();
+    refreshFiles();
+
+    connect(m_drives, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
+        const QString root = m_drives->itemData(i).toString();
+        try {
+            setFolder(root);
+        } catch (const Failure&) {
+            listDrives(); // the volume went away: show where we still are
+        }
+    });
+    connect(m_dirs, &QListWidget::itemActivated, this, &FilePanel::onFolderActivated);
+    connect(m_files, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        emit fileActivated(QDir(m_folder).filePath(item->text()));
+    });
+}
+
+void FilePanel::setFolder(const QString& folder) {
+    const QFileInfo fi(folder);
+    if (folder.isEmpty() || !fi.isDir() || !fi.isReadable() || !fi.isExecutable())
+        throw Failure(QStringLiteral("Cannot open the folder %1").arg(folder));
+    m_folder = QDir::cleanPath(fi.absoluteFilePath());
+    listDrives();
+    listFolders();
+    refreshFiles();
+}
+
+void FilePanel::listDrives() {
+    m_drives->clear();
+    const QString current = QStorageInfo(m_folder).rootPath();
+    int sel = -1;
+    for (const QStorageInfo& v : QStorageInfo::mountedVolumes()) {
+        if (!v.isValid() || !v.isReady())
+            continue;
+        const QString label = v.displayName() == v.rootPath()
+                                  ? v.rootPath()
+                                  : QStringLiteral("%1 [%2]").arg(v.rootPath(), v.displayName());
+        m_drives->addItem(label, v.rootPath());
+        if (v.rootPath() == current)
+            sel = m_drives->count() - 1;
+    }
+    if (sel < 0) {
+        m_drives->addItem(current, current);
+        sel = m_drives->count() - 1;
+    }
+    m_drives->setCurrentIndex(sel);
+}
+
+void FilePanel::listFolders() {
+    m_dirs->clear();
+    // The path from the root down to the folder shown, then its subfolders.
+    QStringList chain;
+    QDir d(m_folder);
+    chain.prepend(d.absolutePath());
+    while (d.cdUp())
+        chain.prepend(d.absolutePath());
+    int depth = 0;
+    for (const QString& p : chain) {
+        const QString name = QFileInfo(p).fileName().isEmpty() ? p : QFileInfo(p).fileName();
+        auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + name, m_dirs);
+        item->setData(Qt::UserRole, p);
+        item->setIcon(style()->standardIcon(p == chain.last() ? QStyle::SP_DirOpenIcon
+                                                              : QStyle::SP_DirIcon));
+        ++depth;
+    }
+    m_dirs->setCurrentRow(m_dirs->count() - 1);
+    const QStringList subs = QDir(m_folder).entryList(
+        QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    for (const QString& s : subs) {
+        auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + s, m_dirs);
+        item->setData(Qt::UserRole, QDir(m_folder).filePath(s));
+        item->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
+    }
+}
+
+void FilePanel::onFolderActivated(QListWidgetItem* item) {
+    const QString path = item->data(Qt::UserRole).toString();
+    try {
+        setFolder(path);
+    } catch (const Failure&) {
+        listFolders(); // it vanished or is not readable: stay where we are
+    }
+}
+
+void FilePanel::refreshFiles() {
+    const QString selected = m_files->currentItem() ? m_files->currentItem()->text() : QString();
+    m_files->clear();
+    QDir d(m_folder);
+    d.setNameFilters({QStringLiteral("*.dat")});
+    d.setFilter(QDir::Files | QDir::Hidden | QDir::System);
+    d.setSorting(QDir::Name | QDir::IgnoreCase);
+    m_files->addItems(d.entryList()); // name filters match without regard to case
+    if (!selected.isEmpty()) {
+        const auto found = m_files->findItems(selected, Qt::MatchExactly);
+        if (!found.isEmpty())
+            m_files->setCurrentItem(found.first());
+    }
+}
+
+QString FilePanel::selectedFile() const {
+    const QListWidgetItem* item = m_files->currentItem();
+    if (!item || !item->isSelected())
+        return QString();
+    return QDir(m_folder).filePath(item->text());
+}
+
+bool FilePanel::selectFile(const QString& fileName) {
+    const auto found = m_files->findItems(QFileInfo(fileName).fileName(), Qt::MatchExactly);
+    if (found.isEmpty())
+        return false;
+    m_files->setCurrentItem(found.first());
+    found.first()->setSelected(true);
+    return true;
+}
+
+} // namespace kelotari

@@ -1,0 +1,75 @@
+#include "QtDialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace kelotari {
+
+QString boxText(const QString& text) {
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+bool QtDialogs::askYesNo(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Question, title, boxText(text), QMessageBox::Yes | QMessageBox::No,
+                    m_parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtDialogs::showMessage(const QString& title, const QString& text, Icon icon) {
+    QMessageBox::Icon i = QMessageBox::NoIcon;
+    switch (icon) {
+    case Icon::None: i = QMessageBox::NoIcon; break;
+    case Icon::Information: i = QMessageBox::Information; break;
+    case Icon::Warning: i = QMessageBox::Warning; break;
+    case Icon::Error: i = QMessageBox::Critical; break;
+    case Icon::Question: i = QMessageBox::Question; break;
+    }
+    QMessageBox box(i, title, boxText(text), QMessageBox::Ok, m_parent);
+    box.exec();
+}
+
+QString QtDialogs::chooseSaveFileName(const QString& title, const QString& proposed,
+                                      const QString& filter, const QString& defaultSuffix) {
+    QFileDialog dlg(m_parent, title, proposed, filter);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    // The program asks its own overwrite question.
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dlg.setDefaultSuffix(defaultSuffix);
+    dlg.selectFile(proposed);
+    for (;;) {
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return QString();
+        const QString name = dlg.selectedFiles().constFirst();
+        const QFileInfo fi(name);
+        if (!fi.absoluteDir().exists()) {
+            showMessage(title, QStringLiteral("The folder %1 does not exist.").arg(fi.absolutePath()),
+                        Icon::Warning);
+            continue;
+        }
+        if (fi.exists() && !fi.isWritable()) {
+            showMessage(title, QStringLiteral("%1 is read-only.").arg(name), Icon::Warning);
+            continue;
+        }
+        return name;
+    }
+}
+
+QString QtDialogs::chooseOpenFileName(const QString& title, const QString& folder,
+                                      const QString& filter) {
+    return QFileDialog::getOpenFileName(m_parent, title, folder, filter);
+}
+
+void QtDialogs::lastResortError(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Kelotari"), boxText(text),
+                    QMessageBox::Ok, m_parent);
+    box.exec();
+}
+
+} // namespace kelotari

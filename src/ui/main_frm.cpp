@@ -1,0 +1,494 @@
+#include "main_frm.h"
+
+#include "FilePanel.h"
+#include "HistogramChart.h"
+#include "PacketGrid.h"
+#include "PacketModel.h"
+#include "app/Failure.h"
+#include "app/SettingsFile.h"
+#include "ini/IniProfile.h"
+#include "packets/DataFile.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QMenu>
+#include <QSaveFile>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cerrno>
+
+namespace kelotari {
+
+namespace {
+
+const QColor kCream(255, 251, 240);
+const QString kTitle = QStringLiteral("Kelotari");
+
+bool folderWritable(const QString& dir) {
+    const QFileInfo fi(dir);
+    return fi.isDir() && fi.isWritable();
+}
+
+// A face that is not installed falls back to the system's UI font.
+QFont uiFont(const QString& face, int pixelSize) {
+    QFont f = QApplication::font();
+    if (QFontDatabase::families().contains(face, Qt::CaseInsensitive))
+        f.setFamily(face);
+    if (pixelSize > 0)
+        f.setPixelSize(pixelSize);
+    f.setBold(false);
+    f.setItalic(false);
+    f.setUnderline(false);
+    f.setStrikeOut(false);
+    return f;
+}
+
+} // namespace
+
+MainFrmEnv defaultEnvironment(Dialogs* dialogs) {
+    MainFrmEnv env;
+    env.dialogs = dialogs;
+    const QString exe = QCoreApplication::applicationFilePath();
+    const QString exeDir = QFileInfo(exe).absolutePath();
+    const QString userDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+
+    const QString settings = settingsFileNameFor(exe);
+    const QString userSettings = userDir + QLatin1Char('/') + QFileInfo(settings).fileName();
+    if (QFileInfo::exists(userSettings)) {
+        env.settingsFile = userSettings;
+    } else if (folderWritable(exeDir) &&
+               (!QFileInfo::exists(settings) || QFileInfo(settings).isWritable())) {
+        env.settingsFile = settings;
+    } else {
+        // Not writable beside the program: carry the values over to the user's own copy.
+        QDir().mkpath(userDir);
+        if (QFileInfo::exists(settings))
+            QFile::copy(settings, userSettings);
+        env.settingsFile = userSettings;
+    }
+
+    const QString lang = languageFileNameFor(exe);
+    const QString userLang = userDir + QStringLiteral("/DefLang.lng");
+    env.languageFile = QFileInfo::exists(userLang) ? userLang : lang;
+    return env;
+}
+
+template <class F> bool TMainFrm::guarded(F&& f) {
+    try {
+        f();
+        return true;
+    } catch (const Failure& e) {
+        m_dialogs.lastResortError(lastResortText(e.message()));
+    } catch (const std::exception& e) {
+        m_dialogs.lastResortError(lastResortText(QString::fromLocal8Bit(e.what())));
+    }
+    return false;
+}
+
+TMainFrm::TMainFrm(const MainFrmEnv& env, QWidget* parent)
+    : QMainWindow(parent), m_env(env), m_dialogs(*env.dialogs) {
+    setObjectName(QStringLiteral("TMainFrm"));
+    setWindowTitle(kTitle);
+    buildUi();
+    FormCreate();
+}
+
+TMainFrm::~TMainFrm() {
+    if (m_cancel)
+        m_cancel();
+}
+
+void TMainFrm::buildUi() {
+    setMinimumSize(640, 480);
+    resize(640, 480);
+
+    // Toolbar: icon above caption.
+    auto* bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("Tyokalupalkki"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    bar->setIconSize(QSize(20, 20));
+    addToolBar(Qt::TopToolBarArea, bar);
+    auto addButton = [&](const char* name, const QString& caption, QStyle::StandardPixmap icon,
+                         bool hand) {
+        auto* b = new QToolButton(bar);
+        b->setObjectName(QLatin1String(name));
+        b->setText(caption);
+        b->setIcon(style()->standardIcon(icon));
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setMinimumSize(57, 39);
+        b->setAutoRaise(true);
+        if (hand)
+            b->setCursor(Qt::PointingHandCursor);
+        bar->addWidget(b);
+        return b;
+    };
+    auto addSeparator = [&](int width) {
+        auto* s = new QWidget(bar);
+        s->setFixedWidth(width);
+        bar->addWidget(s);
+    };
+    m_setupBtn = addButton("tyo_setup", QStringLiteral("Setup"), QStyle::SP_FileDialogInfoView, true);
+    addSeparator(14);
+    m_transferBtn = addButton("Transfer_btn", QStringLiteral("Transfer"), QStyle::SP_ArrowDown, true);
+    m_clearBtn = addButton("Clear_btn", QStringLiteral("Clear"), QStyle::SP_ArrowDown, true);
+    addSeparator(14);
+    m_saveBtn = addButton("SaveAs_btn", QStringLiteral("Save"), QStyle::SP_DialogSaveButton, false);
+    addSeparator(8);
+    m_quitBtn = addButton("tyo_quit", QStringLiteral("Quit"), QStyle::SP_DialogCloseButton, true);
+
+    connect(m_setupBtn, &QToolButton::clicked, this, [this] { tyo_setupClick(); });
+    connect(m_transferBtn, &QToolButton::clicked, this, [this] { Transfer_btnClick(); });
+    connect(m_clearBtn, &QToolButton::clicked, this, [this] { Clear_btnClick(); });
+    connect(m_saveBtn, &QToolButton::clicked, this, [this] { SaveAs_btnClick(); });
+    connect(m_quitBtn, &QToolButton::clicked, this, [this] { tyo_quitClick(); });
+
+    auto* central = new QWidget(this);
+    auto* vbox = new QVBoxLayout(central);
+    vbox->setContentsMargins(2, 2, 2, 2);
+    vbox->setSpacing(2);
+    setCentralWidget(central);
+
+    QPalette cream = palette();
+    cream.setColor(QPalette::Window, kCream);
+
+    // Packet panel with the grid.
+    m_packetGrp = new QGroupBox(QStringLiteral("Packets"), central);
+    m_packetGrp->setObjectName(QStringLiteral("packet_grp"));
+    m_packetGrp->setAutoFillBackground(true);
+    m_packetGrp->setPalette(cream);
+    auto* pl = new QVBoxLayout(m_packetGrp);
+    pl->setContentsMargins(4, 4, 4, 4);
+    m_grid = new PacketGrid(m_packetGrp);
+    m_grid->setObjectName(QStringLiteral("filecontent"));
+    m_model = new PacketModel(m_state.table, this);
+    m_grid->setModel(m_model);
+    m_grid->setFrameShape(QFrame::NoFrame);
+    m_grid->setCursor(Qt::PointingHandCursor);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_grid->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked |
+                            QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    m_grid->setTabKeyNavigation(false);
+    m_grid->verticalHeader()->hide();
+    m_grid->verticalHeader()->setDefaultSectionSize(20);
+    m_grid->verticalHeader()->setMinimumSectionSize(10);
+    m_grid->horizontalHeader()->setDefaultSectionSize(80);
+    m_grid->horizontalHeader()->setMinimumSectionSize(10);
+    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_grid->horizontalHeader()->setHighlightSections(false);
+    m_grid->setFont(uiFont(QStringLiteral("MS Sans Serif"), 13));
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    pl->addWidget(m_grid);
+    vbox->addWidget(m_packetGrp, 1);
+
+    m_gridPopup = new QMenu(m_grid);
+    m_gridPopup->setObjectName(QStringLiteral("GridPopup"));
+    m_delete1 = m_gridPopup->addAction(QStringLiteral("Delete"));
+    m_delete1->setObjectName(QStringLiteral("Delete1"));
+    m_printSelected = m_gridPopup->addAction(QStringLiteral("Print selected"));
+    m_printSelected->setObjectName(QStringLiteral("Printselected"));
+    m_printAll = m_gridPopup->addAction(QStringLiteral("Print all"));
+    m_printAll->setObjectName(QStringLiteral("PrintAll"));
+    connect(m_delete1, &QAction::triggered, this, [this] { Delete1Click(); });
+    connect(m_printSelected, &QAction::triggered, this, [this] { PrintselectedClick(); });
+    connect(m_printAll, &QAction::triggered, this, [this] { PrintAllClick(); });
+    connect(m_grid, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        m_gridPopup->popup(m_grid->viewport()->mapToGlobal(pos));
+    });
+    connect(m_grid, &PacketGrid::cellSelected, this,
+            [this](int col, int row) { filecontentSelectCell(col, row); });
+
+    // Bottom panel: files at the left, the chart filling the rest.
+    auto* bottom = new QGroupBox(central);
+    bottom->setObjectName(QStringLiteral("dirchart_box"));
+    bottom->setAutoFillBackground(true);
+    bottom->setPalette(cream);
+    bottom->setFixedHeight(214);
+    auto* hb = new QHBoxLayout(bottom);
+    hb->setContentsMargins(4, 4, 4, 4);
+    m_filesGrp = new QGroupBox(QStringLiteral("Files"), bottom);
+    m_filesGrp->setObjectName(QStringLiteral("files_grp"));
+    m_filesGrp->setFixedWidth(240);
+    auto* fl = new QVBoxLayout(m_filesGrp);
+    fl->setContentsMargins(4, 4, 4, 4);
+    m_filePanel = new FilePanel(m_filesGrp);
+    fl->addWidget(m_filePanel);
+    hb->addWidget(m_filesGrp);
+    m_chart = new HistogramChart(bottom);
+    hb->addWidget(m_chart, 1);
+    vbox->addWidget(bottom);
+
+    m_filePopup = new QMenu(m_filePanel->fileList());
+    m_filePopup->setObjectName(QStringLiteral("file_pu"));
+    m_wDeleteFile = m_filePopup->addAction(QStringLiteral("Delete"));
+    m_wDeleteFile->setObjectName(QStringLiteral("WDeletefile"));
+    connect(m_wDeleteFile, &QAction::triggered, this, [this] { WDeletefileClick(); });
+    m_filePanel->fileList()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_filePanel->fileList(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) {
+                m_filePopup->popup(m_filePanel->fileList()->viewport()->mapToGlobal(pos));
+            });
+    connect(m_filePanel, &FilePanel::fileActivated, this,
+            [this](const QString& name) { FileListBoxClick(name); });
+
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Mtimer"));
+    m_timer->setInterval(m_env.tickMs);
+    connect(m_timer, &QTimer::timeout, this, [this] { MtimerTimer(); });
+    m_timer->start();
+
+    // Centred on the screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void TMainFrm::FormCreate() {
+    m_state.Unsaved = false;
+    m_state.UiFontName = QStringLiteral("MS Sans Serif");
+    m_state.PacketCount = 0;
+    m_countdown = 0;
+    m_state.SelRow = -1;
+    // Each step that fails is reported and the ones after it skipped; the window still opens.
+    guarded([this] {
+        m_state.settings = readSettings(m_env.settingsFile);
+        ApplyLanguage();
+        setFont(uiFont(m_state.UiFontName, 13));
+        m_filePanel->setFolder(m_state.settings.DataPath);
+    });
+}
+
+void TMainFrm::ApplyLanguage() {
+    m_texts = readMainTexts(IniProfile::fromFile(m_env.languageFile));
+    // The language file's font face is the one both windows use.
+    m_state.UiFontName = m_texts.fontName;
+    m_setupBtn->setText(m_texts.TB_setup);
+    m_transferBtn->setText(m_texts.TB_trans);
+    m_clearBtn->setText(m_texts.TB_clr);
+    m_quitBtn->setText(m_texts.TB_quit);
+    m_saveBtn->setText(m_texts.TB_save);
+    m_packetGrp->setTitle(m_texts.packetPanel);
+    m_filesGrp->setTitle(m_texts.filesPanel);
+    for (int col = 0; col < kColumns; ++col)
+        m_state.table.setHeading(col, gridHeading(m_texts, col));
+    m_delete1->setText(m_texts.menuDelete);
+    m_printSelected->setText(m_texts.menuPrintSelected);
+    m_printAll->setText(m_texts.menuPrintAll);
+    m_wDeleteFile->setText(m_delete1->text());
+    m_grid->setColumnWidth(kCommentCol, 400);
+    for (int col = kFirstReadingCol; col <= kLastCol; ++col)
+        m_grid->setColumnWidth(col, 50);
+}
+
+void TMainFrm::MtimerTimer() {
+    if (m_countdown > 0)
+        --m_countdown;
+}
+
+void TMainFrm::showBox(const QString& text) {
+    m_dialogs.showMessage(kTitle, text, Dialogs::Icon::None);
+}
+
+bool TMainFrm::askSaveQuestion() {
+    if (!m_state.Unsaved)
+        return false;
+    if (m_dialogs.askYesNo(QStringLiteral("Confirm"), m_texts.AskSaveMsg))
+        return true;
+    m_state.Unsaved = false;
+    return false;
+}
+
+bool TMainFrm::saveQuestionAndSave() {
+    if (!askSaveQuestion())
+        return true;
+    return SaveAs_btnClick() && !m_state.Unsaved;
+}
+
+bool TMainFrm::SaveAs_btnClick() {
+    if (!m_state.Unsaved)
+        return true;
+    if (m_busy)
+        return false;
+    const QString proposed =
+        proposedDataFileName(m_state.settings.DataPath, QDate::currentDate());
+    const QString name =
+        m_dialogs.chooseSaveFileName(m_saveBtn->text(), proposed,
+                                     QStringLiteral("Data files (*.dat *.DAT)"), QStringLiteral("DAT"));
+    if (name.isEmpty())
+        return false;
+    return WriteDataFile(name, m_state.PacketCount);
+}
+
+bool TMainFrm::WriteDataFile(const QString& fileName, int count) {
+    if (QFileInfo::exists(fileName) &&
+        !m_dialogs.askYesNo(QStringLiteral("Confirm"), m_texts.FileExistsMsg))
+        return false;
+    const QByteArray bytes = serializeDataFile(m_state.table, count);
+    // Written whole to a temporary file and renamed over the target: a failure leaves any
+    // existing file as it was.
+    QSaveFile f(fileName);
+    const bool ok = f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit();
+    if (!ok) {
+        f.cancelWriting();
+        showBox(m_texts.SaveErrorMsg);
+        return false;
+    }
+    m_filePanel->refreshFiles();
+    m_state.Unsaved = false;
+    return true;
+}
+
+void TMainFrm::tyo_quitClick() {
+    if (m_busy) {
+        m_after = After::Quit;
+        if (m_cancel)
+            m_cancel();
+        return;
+    }
+    if (!guarded([this] { writeSettings(m_env.settingsFile, m_state.settings); }))
+        return;
+    if (!saveQuestionAndSave())
+        return; // the packets were not saved: stay
+    m_closing = true;
+    close();
+    QCoreApplication::quit();
+}
+
+void TMainFrm::closeEvent(QCloseEvent* event) {
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    if (m_busy) {
+        event->ignore();
+        m_after = After::Close;
+        if (m_cancel)
+            m_cancel();
+        return;
+    }
+    if (m_state.Unsaved && !saveQuestionAndSave()) {
+        event->ignore();
+        return;
+    }
+    m_closing = true;
+    event->accept();
+}
+
+void TMainFrm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    update();
+}
+
+void TMainFrm::tyo_setupClick() {
+    // The setup dialog arrives with its own change.
+}
+
+void TMainFrm::FileListBoxClick(const QString& fileName) {
+    if (m_busy || fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).suffix().compare(QStringLiteral("DAT"), Qt::CaseInsensitive) != 0)
+        return;
+    if (askSaveQuestion()) {
+        SaveAs_btnClick(); // the file is loaded by the next double click
+        return;
+    }
+    ImportdatafileClick(fileName);
+}
+
+void TMainFrm::ImportdatafileClick(const QString& fileName) {
+    m_state.table.ClearTable();
+    QFile f(fileName);
+    errno = 0;
+    if (!f.open(QIODevice::ReadOnly)) {
+        const int err = errno ? errno : ENOENT;
+        m_state.PacketCount = 0;
+        showBox(m_texts.LoadErrorMsg + QStringLiteral(" ERR:") + QString::number(err));
+        return;
+    }
+    const LoadResult r = loadDataFile(f, m_state.table);
+    m_state.PacketCount = r.packetCount;
+    if (!r.ok)
+        showBox(m_texts.LoadErrorMsg + QStringLiteral(" ERR:") + QString::number(r.errorNumber));
+    else if (r.moreBlocks)
+        showBox(QStringLiteral("%1 holds more than %2 packets; the table shows the first %2.")
+                    .arg(QFileInfo(fileName).fileName())
+                    .arg(kMaxPackets));
+}
+
+void TMainFrm::WDeletefileClick() {
+    if (m_busy)
+        return;
+    const QString name = m_filePanel->selectedFile();
+    if (!name.isEmpty() && QFileInfo::exists(name))
+        QFile::remove(name);
+    m_filePanel->refreshFiles();
+}
+
+void TMainFrm::Delete1Click() {
+    if (m_busy)
+        return;
+    kelotari::Delete1Click(m_state);
+}
+
+void TMainFrm::filecontentSelectCell(int col, int row) {
+    m_state.SelRow = row;
+    if (col == kCommentCol) {
+        m_state.Unsaved = true;
+        return;
+    }
+    UpdateHistogram(row);
+}
+
+void TMainFrm::beginConversation(std::function<void()> cancel) {
+    m_busy = true;
+    m_cancel = std::move(cancel);
+    updateCommandStates();
+}
+
+void TMainFrm::endConversation() {
+    m_busy = false;
+    m_cancel = nullptr;
+    updateCommandStates();
+    const After after = m_after;
+    m_after = After::Nothing;
+    // Quit or close asked for during the conversation goes on once it has unwound.
+    if (after == After::Quit)
+        QTimer::singleShot(0, this, [this] { tyo_quitClick(); });
+    else if (after == After::Close)
+        QTimer::singleShot(0, this, [this] { close(); });
+}
+
+void TMainFrm::updateCommandStates() {
+    const bool idle = !m_busy;
+    for (QWidget* w : {static_cast<QWidget*>(m_setupBtn), static_cast<QWidget*>(m_transferBtn),
+                       static_cast<QWidget*>(m_clearBtn), static_cast<QWidget*>(m_saveBtn)})
+        w->setEnabled(idle);
+    m_delete1->setEnabled(idle);
+    m_wDeleteFile->setEnabled(idle);
+    // Comments are not edited while a download writes the table.
+    m_grid->setEditTriggers(idle ? (QAbstractItemView::SelectedClicked |
+                                    QAbstractItemView::DoubleClicked |
+                                    QAbstractItemView::EditKeyPressed |
+                                    QAbstractItemView::AnyKeyPressed)
+                                 : QAbstractItemView::NoEditTriggers);
+}
+
+} // namespace kelotari

@@ -1,0 +1,127 @@
+#pragma once
+// The main window: toolbar, packet grid, file panel and chart, and the commands behind them.
+#include "app/Dialogs.h"
+#include "app/MainState.h"
+#include "lang/MainTexts.h"
+
+#include <QMainWindow>
+
+#include <functional>
+
+class QAction;
+class QGroupBox;
+class QMenu;
+class QTimer;
+class QToolButton;
+
+namespace kelotari {
+
+class FilePanel;
+class HistogramChart;
+class PacketGrid;
+class PacketModel;
+
+// Where the window finds its files and how it talks to the user.
+struct MainFrmEnv {
+    QString settingsFile;  // read at start, written by Quit
+    QString languageFile;  // read once at start; may be missing
+    Dialogs* dialogs = nullptr;
+    int tickMs = 1000;     // period of the countdown timer
+};
+
+// Files beside the executable; where that folder is not writable, the per-user configuration
+// folder stands in (and is read first when it holds the file).
+MainFrmEnv defaultEnvironment(Dialogs* dialogs);
+
+class TMainFrm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainFrm(const MainFrmEnv& env, QWidget* parent = nullptr);
+    ~TMainFrm() override;
+
+    MainState& state() { return m_state; }
+    const MainTexts& texts() const { return m_texts; }
+    FilePanel* filePanel() const { return m_filePanel; }
+    PacketGrid* grid() const { return m_grid; }
+    HistogramChart* chart() const { return m_chart; }
+    int countdown() const { return m_countdown; }
+
+    // The save question: no when nothing is unsaved; Yes leaves Unsaved true, any other
+    // answer clears it.
+    bool askSaveQuestion();
+    // Save question followed by Save on Yes. False when the caller must stop: the user said
+    // Yes but the table was not saved (dialog cancelled, overwrite refused, write failed).
+    bool saveQuestionAndSave();
+
+    // Toolbar and menu commands.
+    bool SaveAs_btnClick();  // true when the table is saved afterwards (or nothing to save)
+    bool WriteDataFile(const QString& fileName, int count);
+    void tyo_quitClick();
+    void tyo_setupClick();
+    void Transfer_btnClick();
+    void Clear_btnClick();
+    void FileListBoxClick(const QString& fileName);
+    void ImportdatafileClick(const QString& fileName);
+    void WDeletefileClick();
+    void Delete1Click();
+    void PrintselectedClick();
+    void PrintAllClick();
+    void filecontentSelectCell(int col, int row);
+    void UpdateHistogram(int row);
+
+    // A conversation with the meter: while one runs, commands that would change the table or
+    // the port are disabled; Quit and closing the window cancel it and go on once it unwound.
+    bool conversationActive() const { return m_busy; }
+    void beginConversation(std::function<void()> cancel);
+    void endConversation();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormCreate();
+    void ApplyLanguage();
+    void buildUi();
+    void updateCommandStates();
+    void showBox(const QString& text);
+    void MtimerTimer();
+    // Runs a command; a failure nobody handled goes to the last-resort error box.
+    template <class F> bool guarded(F&& f);
+
+    MainFrmEnv m_env;
+    Dialogs& m_dialogs;
+    MainState m_state;
+    MainTexts m_texts;
+    int m_countdown = 0;
+
+    QToolButton* m_setupBtn = nullptr;
+    QToolButton* m_transferBtn = nullptr;
+    QToolButton* m_clearBtn = nullptr;
+    QToolButton* m_saveBtn = nullptr;
+    QToolButton* m_quitBtn = nullptr;
+    QGroupBox* m_packetGrp = nullptr;
+    QGroupBox* m_filesGrp = nullptr;
+    PacketGrid* m_grid = nullptr;
+    PacketModel* m_model = nullptr;
+    FilePanel* m_filePanel = nullptr;
+    HistogramChart* m_chart = nullptr;
+    QMenu* m_gridPopup = nullptr;
+    QMenu* m_filePopup = nullptr;
+    QAction* m_delete1 = nullptr;
+    QAction* m_printSelected = nullptr;
+    QAction* m_printAll = nullptr;
+    QAction* m_wDeleteFile = nullptr;
+    QTimer* m_timer = nullptr;
+
+    bool m_busy = false;
+    std::function<void()> m_cancel;
+    enum class After { Nothing, Quit, Close } m_after = After::Nothing;
+    bool m_closing = false;
+
+    // --- meter link: members used by the download and memory clear ---
+
+    // --- printing: members used by the chart and the reports ---
+};
+
+} // namespace kelotari

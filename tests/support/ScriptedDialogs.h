@@ -1,0 +1,60 @@
+#pragma once
+// Dialogs for tests: answers come from queues, every call is recorded.
+#include "app/Dialogs.h"
+
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+namespace kelotari {
+
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Call {
+        QString kind;  // "ask", "message", "save", "open", "error"
+        QString title;
+        QString text;  // question/message text, or proposed name / folder for file dialogs
+    };
+
+    QQueue<bool> yesNoAnswers;         // empty queue answers No
+    QQueue<QString> saveNames;         // empty queue cancels
+    QQueue<QString> openNames;         // empty queue cancels
+    QList<Call> calls;
+
+    bool askYesNo(const QString& title, const QString& text) override {
+        calls.append({QStringLiteral("ask"), title, text});
+        return yesNoAnswers.isEmpty() ? false : yesNoAnswers.dequeue();
+    }
+    void showMessage(const QString& title, const QString& text, Icon) override {
+        calls.append({QStringLiteral("message"), title, text});
+    }
+    QString chooseSaveFileName(const QString& title, const QString& proposed, const QString&,
+                               const QString&) override {
+        calls.append({QStringLiteral("save"), title, proposed});
+        return saveNames.isEmpty() ? QString() : saveNames.dequeue();
+    }
+    QString chooseOpenFileName(const QString& title, const QString& folder,
+                               const QString&) override {
+        calls.append({QStringLiteral("open"), title, folder});
+        return openNames.isEmpty() ? QString() : openNames.dequeue();
+    }
+    void lastResortError(const QString& text) override {
+        calls.append({QStringLiteral("error"), QStringLiteral("Kelotari"), text});
+    }
+
+    QStringList kinds() const {
+        QStringList k;
+        for (const Call& c : calls)
+            k << c.kind;
+        return k;
+    }
+    QList<Call> callsOf(const QString& kind) const {
+        QList<Call> out;
+        for (const Call& c : calls)
+            if (c.kind == kind)
+                out << c;
+        return out;
+    }
+};
+
+} // namespace kelotari
