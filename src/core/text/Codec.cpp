@@ -1,7 +1,5 @@
 #include "text/Codec.h"
 
-#include <QStringDecoder>
-
 namespace kelotari {
 namespace {
 // 0x80..0x9F of Windows-1252; the unassigned ones keep their C1 code point.
@@ -43,17 +41,45 @@ QByteArray toCp1252(const QString& text) {
 }
 
 bool isValidUtf8(const QByteArray& bytes) {
-    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)dec.decode(bytes);
-    return !dec.hasError();
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char c = p[i];
+        int len = 0;
+        char32_t cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            len = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len >= n)
+            return false;
+        for (int k = 1; k <= len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if ((len == 2 && cp < 0x800) || (len == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len + 1;
+    }
+    return true;
 }
 
 QString decodeTextFile(const QByteArray& bytes) {
-    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString s = dec.decode(bytes);
-    if (!dec.hasError())
-        return s;
-    return fromCp1252(bytes);
+    return isValidUtf8(bytes) ? QString::fromUtf8(bytes) : fromCp1252(bytes);
 }
 
 } // namespace kelotari
