@@ -109,8 +109,12 @@ TMainFrm::TMainFrm(const MainFrmEnv& env, QWidget* parent)
 }
 
 TMainFrm::~TMainFrm() {
+    m_closing = true;
     if (m_cancel)
         m_cancel();
+    // The grid and its model look into m_state: they go before the state does.
+    delete m_grid;
+    delete m_model;
 }
 
 void TMainFrm::buildUi() {

@@ -1,0 +1,407 @@
+#include "FilePanel.h"
+#include "PacketGrid.h"
+#include "ScriptedDialogs.h"
+#include "main_frm.h"
+#include "packets/DataFile.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace kelotari;
+
+namespace {
+
+QByteArray readFile(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& name, const QByteArray& bytes) {
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// A window on files in a temporary folder, answering dialogs from a script.
+struct Fixture {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    QString dataDir;
+    std::unique_ptr<TMainFrm> frm;
+
+    explicit Fixture(const QByteArray& lang = QByteArray(), const QByteArray& settings = QByteArray()) {
+        dataDir = dir.filePath("data") + "/";
+        QDir().mkpath(dataDir);
+        if (!lang.isNull())
+            writeFile(langFile(), lang);
+        writeFile(settingsFile(), settings.isNull() ? "[DB]\nPath=" + dataDir.toUtf8() + "\n" : settings);
+    }
+    QString settingsFile() const { return dir.filePath("kelotari.INI"); }
+    QString langFile() const { return dir.filePath("DefLang.lng"); }
+    TMainFrm& open() {
+        MainFrmEnv env;
+        env.settingsFile = settingsFile();
+        env.languageFile = langFile();
+        env.dialogs = &dialogs;
+        frm = std::make_unique<TMainFrm>(env);
+        frm->show();
+        return *frm;
+    }
+    void putPackets(int n) {
+        MainState& s = frm->state();
+        for (int r = 1; r <= n; ++r) {
+            for (int f = 0; f < 9; ++f)
+                s.table.setCell(kPlacement[static_cast<size_t>(f)], r, "v" + QByteArray::number(f));
+            s.table.setCell(kFirstReadingCol, r, "12.5");
+            s.table.setCell(kSamplesCol, r, "1");
+        }
+        s.PacketCount = n;
+    }
+    QString caption(const char* name) const {
+        return frm->findChild<QToolButton*>(QLatin1String(name))->text();
+    }
+};
+
+} // namespace
+
+class TstMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void startsWithDefaults();
+    void languageFileReplacesCaptions();
+    void missingDataFolderIsReportedAndWindowStillOpens();
+    void selectingCommentCellMarksUnsaved();
+    void commentIsEditedAsBytes();
+    void saveProposesDatedNameAndWritesFile();
+    void saveDoesNothingWhenSaved();
+    void overwriteRefusedLeavesEverything();
+    void failedSaveIsNotASave();
+    void quitWithSaveQuestion_data();
+    void quitWithSaveQuestion();
+    void quitStopsWhenSettingsCannotBeWritten();
+    void closingByFrameDoesNotWriteSettings();
+    void doubleClickLoadsDataFile();
+    void doubleClickOnUnsavedTableSavesFirst();
+    void loadErrorNamesTheErrorNumber();
+    void deleteFileFromPanel();
+    void deleteRowFromPopup();
+    void conversationDisablesCommandsAndQuitWaits();
+};
+
+void TstMainWindow::startsWithDefaults() {
+    Fixture fx(QByteArray(), QByteArray("[App]\nPort=COM3\n"));
+    TMainFrm& w = fx.open();
+    QCOMPARE(w.windowTitle(), QStringLiteral("Kelotari"));
+    QCOMPARE(w.minimumSize(), QSize(640, 480));
+    QCOMPARE(fx.caption("tyo_setup"), QStringLiteral("Setup"));
+    QCOMPARE(fx.caption("Transfer_btn"), QStringLiteral("Transfer"));
+    QCOMPARE(fx.caption("Clear_btn"), QStringLiteral("Clear"));
+    QCOMPARE(fx.caption("SaveAs_btn"), QStringLiteral("Save"));
+    QCOMPARE(fx.caption("tyo_quit"), QStringLiteral("Quit"));
+    QCOMPARE(w.findChild<QGroupBox*>("packet_grp")->title(), QStringLiteral("Packets"));
+    QCOMPARE(w.findChild<QGroupBox*>("files_grp")->title(), QStringLiteral("Files"));
+    QCOMPARE(w.findChild<QAction*>("PrintAll")->text(), QStringLiteral("Print all"));
+    QCOMPARE(w.findChild<QAction*>("WDeletefile")->text(), QStringLiteral("Delete"));
+
+    const QStringList expected = {"Packet", "Samples", "Date", "Time", "Wood type", "Temp.",
+                                  "Lowest", "Highest", "AVG", "s", "Comment"};
+    QHeaderView* header = w.grid()->horizontalHeader();
+    QCOMPARE(w.grid()->model()->columnCount(), 41);
+    QCOMPARE(w.grid()->model()->rowCount(), 49);
+    for (int c = 0; c < 41; ++c) {
+        const QString h = w.grid()->model()->headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(h, c < 11 ? expected[c] : QStringLiteral("Data%1").arg(c - 10));
+        QCOMPARE(header->sectionSize(c), c < 10 ? 80 : c == 10 ? 400 : 50);
+    }
+    // Settings: what the file holds, defaults for the rest.
+    QCOMPARE(w.state().settings.PortName, QStringLiteral("COM3"));
+    QCOMPARE(w.state().settings.PrinterName, QStringLiteral("None"));
+    QCOMPARE(w.state().settings.DataPath, QDir::homePath() + "/");
+    QCOMPARE(w.filePanel()->folder(), QDir::cleanPath(QDir::homePath()));
+    QCOMPARE(w.state().SelRow, -1);
+    QVERIFY(!w.state().Unsaved);
+    QVERIFY(fx.dialogs.calls.isEmpty());
+}
+
+void TstMainWindow::languageFileReplacesCaptions() {
+    QFile fi(QStringLiteral(KELOTARI_TEST_DATA "/../../lang/Suomi.lng"));
+    QVERIFY(fi.open(QIODevice::ReadOnly));
+    Fixture fx(fi.readAll() + "\n[Grid]\nGR_10=\n");
+    TMainFrm& w = fx.open();
+    QCOMPARE(fx.caption("Clear_btn"), QString::fromUtf8("Tyhjennä"));
+    QCOMPARE(w.findChild<QGroupBox*>("packet_grp")->title(), QStringLiteral("Paketit"));
+    QCOMPARE(w.grid()->model()->headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Näytteitä"));
+    QCOMPARE(w.grid()->model()->headerData(11, Qt::Horizontal).toString(), QStringLiteral("Data1"));
+    QCOMPARE(w.findChild<QAction*>("WDeletefile")->text(), QStringLiteral("Poista"));
+    QCOMPARE(w.texts().AskSaveMsg, QStringLiteral("Paketteja ei ole tallennettu.\rTallennetaanko ne ?"));
+    QCOMPARE(w.grid()->horizontalHeader()->sectionSize(10), 400);
+}
+
+void TstMainWindow::missingDataFolderIsReportedAndWindowStillOpens() {
+    Fixture fx(QByteArray(), "[DB]\nPath=/no/such/folder/\n");
+    TMainFrm& w = fx.open();
+    QCOMPARE(fx.dialogs.kinds(), QStringList{"error"});
+    QVERIFY(fx.dialogs.calls[0].text.contains("/no/such/folder/"));
+    QVERIFY(fx.dialogs.calls[0].text.endsWith('.'));
+    QCOMPARE(w.filePanel()->folder(), QDir::currentPath());
+    QVERIFY(w.isVisible());
+}
+
+void TstMainWindow::selectingCommentCellMarksUnsaved() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    PacketGrid* g = w.grid();
+    const QRect r = g->visualRect(g->model()->index(2, 3));
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, r.center());
+    QCOMPARE(w.state().SelRow, 3);
+    QVERIFY(!w.state().Unsaved);
+    g->scrollTo(g->model()->index(0, 10));
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->visualRect(g->model()->index(0, 10)).center());
+    QCOMPARE(w.state().SelRow, 1);
+    QVERIFY(w.state().Unsaved); // also in an empty table
+    // A right click does not move the selection.
+    QTest::mouseClick(g->viewport(), Qt::RightButton, {}, g->visualRect(g->model()->index(5, 10)).center());
+    QCOMPARE(w.state().SelRow, 1);
+}
+
+void TstMainWindow::commentIsEditedAsBytes() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(1);
+    QAbstractItemModel* m = w.grid()->model();
+    QVERIFY(!(m->flags(m->index(0, 9)) & Qt::ItemIsEditable));
+    QVERIFY(m->setData(m->index(0, 10), QString::fromUtf8("mänty €"), Qt::EditRole));
+    QCOMPARE(w.state().table.cell(10, 1), QByteArray("m\xe4nty \x80"));
+    QVERIFY(!m->setData(m->index(0, 9), "x", Qt::EditRole));
+}
+
+void TstMainWindow::saveProposesDatedNameAndWritesFile() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(3);
+    w.state().Unsaved = true;
+    const QString target = fx.dataDir + "kiln.DAT";
+    fx.dialogs.saveNames.enqueue(target);
+    QVERIFY(w.SaveAs_btnClick());
+    const auto save = fx.dialogs.callsOf("save");
+    QCOMPARE(save.size(), 1);
+    QCOMPARE(save[0].title, QStringLiteral("Save"));
+    QCOMPARE(save[0].text, fx.dataDir + QDate::currentDate().toString("ddMMyy") + ".DAT");
+    QCOMPARE(readFile(target), serializeDataFile(w.state().table, 3));
+    QVERIFY(!w.state().Unsaved);
+    QVERIFY(w.filePanel()->fileList()->findItems("kiln.DAT", Qt::MatchExactly).size() == 1);
+}
+
+void TstMainWindow::saveDoesNothingWhenSaved() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(1);
+    QVERIFY(w.SaveAs_btnClick());
+    QVERIFY(fx.dialogs.calls.isEmpty());
+}
+
+void TstMainWindow::overwriteRefusedLeavesEverything() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(2);
+    w.state().Unsaved = true;
+    const QString target = fx.dataDir + "old.DAT";
+    writeFile(target, "old contents");
+    fx.dialogs.saveNames.enqueue(target);
+    fx.dialogs.yesNoAnswers.enqueue(false);
+    QVERIFY(!w.SaveAs_btnClick());
+    QCOMPARE(fx.dialogs.kinds(), (QStringList{"save", "ask"}));
+    QCOMPARE(fx.dialogs.calls[1].text, QStringLiteral("File already exist!\rWrite anyway ?"));
+    QCOMPARE(readFile(target), QByteArray("old contents"));
+    QVERIFY(w.state().Unsaved);
+    QCOMPARE(w.state().PacketCount, 2);
+}
+
+void TstMainWindow::failedSaveIsNotASave() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(1);
+    w.state().Unsaved = true;
+    fx.dialogs.saveNames.enqueue(fx.dataDir + "no-such-folder/x.DAT");
+    QVERIFY(!w.SaveAs_btnClick());
+    QCOMPARE(fx.dialogs.kinds(), (QStringList{"save", "message"}));
+    QCOMPARE(fx.dialogs.calls[1].text, QStringLiteral("Some file I/O error occurred during saving file."));
+    QVERIFY(w.state().Unsaved);
+}
+
+void TstMainWindow::quitWithSaveQuestion_data() {
+    QTest::addColumn<bool>("unsaved");
+    QTest::addColumn<QList<bool>>("answers"); // save question, then overwrite question
+    QTest::addColumn<QString>("saveName");    // empty: the save dialog is cancelled
+    QTest::addColumn<bool>("ends");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("nothing unsaved: no question") << false << QList<bool>{} << "" << true << false;
+    QTest::newRow("No: ends without saving") << true << QList<bool>{false} << "" << true << false;
+    QTest::newRow("Yes and saved: ends") << true << QList<bool>{true} << "q.DAT" << true << true;
+    QTest::newRow("Yes, dialog cancelled: stays") << true << QList<bool>{true} << "" << false << false;
+    QTest::newRow("Yes, overwrite refused: stays") << true << QList<bool>{true, false} << "exists.DAT"
+                                                   << false << false;
+}
+
+void TstMainWindow::quitWithSaveQuestion() {
+    QFETCH(bool, unsaved);
+    QFETCH(QList<bool>, answers);
+    QFETCH(QString, saveName);
+    QFETCH(bool, ends);
+    QFETCH(bool, saved);
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    writeFile(fx.dataDir + "exists.DAT", "keep");
+    fx.putPackets(2);
+    w.state().Unsaved = unsaved;
+    w.state().settings.PortName = "/dev/ttyUSB7";
+    for (bool a : answers)
+        fx.dialogs.yesNoAnswers.enqueue(a);
+    if (!saveName.isEmpty())
+        fx.dialogs.saveNames.enqueue(fx.dataDir + saveName);
+
+    w.findChild<QToolButton*>("tyo_quit")->click();
+
+    QCOMPARE(!w.isVisible(), ends);
+    // Settings are written first, whatever follows.
+    QVERIFY(readFile(fx.settingsFile()).contains("Port=/dev/ttyUSB7"));
+    QCOMPARE(fx.dialogs.callsOf("ask").isEmpty(), !unsaved);
+    if (unsaved)
+        QCOMPARE(fx.dialogs.calls[0].text, w.texts().AskSaveMsg);
+    QCOMPARE(QFileInfo::exists(fx.dataDir + "q.DAT"), saved);
+    QCOMPARE(readFile(fx.dataDir + "exists.DAT"), QByteArray("keep"));
+}
+
+void TstMainWindow::quitStopsWhenSettingsCannotBeWritten() {
+    Fixture fx;
+    MainFrmEnv env;
+    env.settingsFile = fx.dir.filePath("gone/kelotari.INI");
+    env.languageFile = fx.langFile();
+    env.dialogs = &fx.dialogs;
+    TMainFrm w(env);
+    w.show();
+    w.state().Unsaved = true;
+    w.tyo_quitClick();
+    QCOMPARE(fx.dialogs.kinds(), QStringList{"error"});
+    QCOMPARE(fx.dialogs.calls[0].text, "Unable to write to " + env.settingsFile + ".");
+    QVERIFY(w.isVisible());
+}
+
+void TstMainWindow::closingByFrameDoesNotWriteSettings() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    const QByteArray before = readFile(fx.settingsFile());
+    w.state().settings.PortName = "COM7";
+    fx.putPackets(1);
+    w.state().Unsaved = true;
+    fx.dialogs.yesNoAnswers.enqueue(true); // Yes, then the save dialog is cancelled
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    fx.dialogs.yesNoAnswers.enqueue(false);
+    QVERIFY(w.close());
+    QCOMPARE(readFile(fx.settingsFile()), before);
+}
+
+void TstMainWindow::doubleClickLoadsDataFile() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(3);
+    const QByteArray bytes = serializeDataFile(w.state().table, 3);
+    w.state().table.ClearTable();
+    w.state().PacketCount = 0;
+    writeFile(fx.dataDir + "a.dat", bytes);
+    writeFile(fx.dataDir + "notes.txt", "x");
+    w.filePanel()->refreshFiles();
+    QCOMPARE(w.filePanel()->fileList()->count(), 1);
+    QListWidget* list = w.filePanel()->fileList();
+    const QPoint at = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at); // a real double click starts
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at); // with a press
+    QCOMPARE(w.state().PacketCount, 3);
+    QCOMPARE(w.state().table.cell(kSamplesCol, 3), QByteArray("1"));
+    QVERIFY(fx.dialogs.calls.isEmpty());
+}
+
+void TstMainWindow::doubleClickOnUnsavedTableSavesFirst() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    writeFile(fx.dataDir + "b.DAT", "\x1a\r\n");
+    fx.putPackets(2);
+    w.state().Unsaved = true;
+    fx.dialogs.yesNoAnswers.enqueue(true);
+    fx.dialogs.saveNames.enqueue(fx.dataDir + "saved.DAT");
+    w.FileListBoxClick(fx.dataDir + "b.DAT");
+    QCOMPARE(w.state().PacketCount, 2); // not loaded
+    QVERIFY(QFileInfo::exists(fx.dataDir + "saved.DAT"));
+    w.FileListBoxClick(fx.dataDir + "b.DAT");
+    QCOMPARE(w.state().PacketCount, 0); // the second double click loads
+}
+
+void TstMainWindow::loadErrorNamesTheErrorNumber() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    w.FileListBoxClick(fx.dataDir + "deleted-meanwhile.DAT");
+    QCOMPARE(fx.dialogs.kinds(), QStringList{"message"});
+    QCOMPARE(fx.dialogs.calls[0].text,
+             QStringLiteral("Some file I/O error occurred during loading file. ERR:2"));
+    QCOMPARE(fx.dialogs.calls[0].title, QStringLiteral("Kelotari"));
+    // Too many packets: the first 49 are shown and the user is told.
+    QByteArray big;
+    for (int i = 0; i < 60; ++i)
+        big += "c\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n\xaf\r\n";
+    writeFile(fx.dataDir + "big.DAT", big + "\x1a\r\n");
+    w.FileListBoxClick(fx.dataDir + "big.DAT");
+    QCOMPARE(w.state().PacketCount, 49);
+    QVERIFY(fx.dialogs.calls.last().text.contains("49"));
+}
+
+void TstMainWindow::deleteFileFromPanel() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    writeFile(fx.dataDir + "x.dat", "\x1a\r\n");
+    writeFile(fx.dataDir + "y.DAT", "\x1a\r\n");
+    w.filePanel()->refreshFiles();
+    QVERIFY(w.filePanel()->selectFile("x.dat"));
+    w.findChild<QAction*>("WDeletefile")->trigger();
+    QVERIFY(!QFileInfo::exists(fx.dataDir + "x.dat"));
+    QCOMPARE(w.filePanel()->fileList()->count(), 1);
+    QVERIFY(fx.dialogs.calls.isEmpty());
+}
+
+void TstMainWindow::deleteRowFromPopup() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(3);
+    w.state().table.setCell(kCommentCol, 2, "second");
+    w.state().SelRow = 1;
+    w.findChild<QAction*>("Delete1")->trigger();
+    QCOMPARE(w.state().PacketCount, 2);
+    QCOMPARE(w.state().table.cell(kCommentCol, 1), QByteArray("second"));
+    QCOMPARE(w.grid()->model()->index(0, 10).data().toString(), QStringLiteral("second"));
+    QCOMPARE(w.state().SelRow, -1);
+}
+
+void TstMainWindow::conversationDisablesCommandsAndQuitWaits() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    int cancelled = 0;
+    w.beginConversation([&] { ++cancelled; });
+    for (const char* name : {"Transfer_btn", "Clear_btn", "tyo_setup", "SaveAs_btn"})
+        QVERIFY(!w.findChild<QToolButton*>(name)->isEnabled());
+    QVERIFY(w.findChild<QToolButton*>("tyo_quit")->isEnabled());
+    QVERIFY(!w.findChild<QAction*>("Delete1")->isEnabled());
+    w.findChild<QToolButton*>("tyo_quit")->click();
+    QCOMPARE(cancelled, 1);
+    QVERIFY(w.isVisible()); // waits for the conversation to unwind
+    w.endConversation();
+    QVERIFY(w.findChild<QToolButton*>("Transfer_btn")->isEnabled());
+    QTRY_VERIFY(!w.isVisible()); // then Quit goes on
+}
+
+QTEST_MAIN(TstMainWindow)
+#include "tst_mainwindow.moc"
