@@ -61,11 +61,15 @@ QFont uiFont(const QString& face, int pixelSize) {
 } // namespace
 
 MainFrmEnv defaultEnvironment(Dialogs* dialogs) {
+    return environmentFor(QCoreApplication::applicationFilePath(),
+                          QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+                          dialogs);
+}
+
+MainFrmEnv environmentFor(const QString& exe, const QString& userDir, Dialogs* dialogs) {
     MainFrmEnv env;
     env.dialogs = dialogs;
-    const QString exe = QCoreApplication::applicationFilePath();
     const QString exeDir = QFileInfo(exe).absolutePath();
-    const QString userDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
 
     const QString settings = settingsFileNameFor(exe);
     const QString userSettings = userDir + QLatin1Char('/') + QFileInfo(settings).fileName();

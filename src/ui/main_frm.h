@@ -32,6 +32,8 @@ struct MainFrmEnv {
 // Files beside the executable; where that folder is not writable, the per-user configuration
 // folder stands in (and is read first when it holds the file).
 MainFrmEnv defaultEnvironment(Dialogs* dialogs);
+MainFrmEnv environmentFor(const QString& executablePath, const QString& userConfigDir,
+                          Dialogs* dialogs);
 
 class TMainFrm : public QMainWindow {
     Q_OBJECT

@@ -91,7 +91,25 @@ private slots:
     void deleteFileFromPanel();
     void deleteRowFromPopup();
     void conversationDisablesCommandsAndQuitWaits();
+    void filesBesideTheProgramOrInTheUsersFolder();
 };
+
+void TstMainWindow::filesBesideTheProgramOrInTheUsersFolder() {
+    QTemporaryDir dir;
+    const QString exe = dir.filePath("bin/kelotari");
+    const QString user = dir.filePath("config");
+    QDir().mkpath(dir.filePath("bin"));
+    MainFrmEnv env = environmentFor(exe, user, nullptr);
+    QCOMPARE(env.settingsFile, dir.filePath("bin/kelotari.INI"));
+    QCOMPARE(env.languageFile, dir.filePath("bin/DefLang.lng"));
+    // A user's own copy, once there, is the one read and written.
+    QDir().mkpath(user);
+    writeFile(user + "/kelotari.INI", "[App]\nPort=COM2\n");
+    writeFile(user + "/DefLang.lng", "[Toolbar]\nTB_quit=Exit\n");
+    env = environmentFor(exe, user, nullptr);
+    QCOMPARE(env.settingsFile, user + "/kelotari.INI");
+    QCOMPARE(env.languageFile, user + "/DefLang.lng");
+}
 
 void TstMainWindow::startsWithDefaults() {
     Fixture fx(QByteArray(), QByteArray("[App]\nPort=COM3\n"));
