@@ -147,7 +147,7 @@ void TstMainWindow::startsWithDefaults() {
 }
 
 void TstMainWindow::languageFileReplacesCaptions() {
-    QFile fi(QStringLiteral(KELOTARI_TEST_DATA "/../../lang/Suomi.lng"));
+    QFile fi(QStringLiteral(KELOTARI_SOURCE_DIR "/lang/Suomi.lng"));
     QVERIFY(fi.open(QIODevice::ReadOnly));
     Fixture fx(fi.readAll() + "\n[Grid]\nGR_10=\n");
     TMainFrm& w = fx.open();
