@@ -29,7 +29,8 @@ bool printPacketList(PageCanvas& canvas, const PacketTable& table, int packetCou
                      const QString& fileName);
 
 // The name the save dialog proposes for a report printed to PDF:
-// dataPath + "Kelotari" + yyyyMMdd_HHmmss + ".pdf" (dataPath is used as a prefix, as for data files).
+// dataPath + "Kelotari" + yyyyMMdd_HHmmss + ".pdf" (dataPath is used as a prefix, as for data
+// files).
 QString proposedPdfFileName(const QString& dataPath, const QDateTime& now);
 
 } // namespace kelotari
