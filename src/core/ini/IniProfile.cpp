@@ -66,49 +66,48 @@ IniProfile::Line IniProfile::lineAt(int pos) const {
     return Line{pos, e, next};
 }
 
-bool IniProfile::findValue(const QString& section, const QString& key, Line* found,
-                           int* valueStart) const {
+// One pass over the file: the first section of that name, the first key of that name in it,
+// and where a new key of the section would go (after its last non-blank line).
+IniProfile::Match IniProfile::find(const QString& section, const QString& key) const {
+    Match m;
     bool inSection = false;
-    bool seenSection = false;
     for (int pos = 0; pos < m_bytes.size();) {
         const Line l = lineAt(pos);
         pos = l.next;
         const QByteArray text = m_bytes.mid(l.begin, l.end - l.begin);
         const QByteArray name = sectionName(text);
         if (!name.isNull()) {
-            if (seenSection && inSection)
-                return false; // the first section of that name is the one that counts
+            if (inSection)
+                break; // the first section of that name is the one that counts
             inSection = decode(name).compare(section, Qt::CaseInsensitive) == 0;
-            seenSection = seenSection || inSection;
+            if (inSection)
+                m.insertAt = l.next;
             continue;
         }
-        if (!inSection)
+        if (!inSection || trimmed(text).isEmpty())
             continue;
+        m.insertAt = l.next;
         const int eq = text.indexOf('=');
-        if (eq < 0)
+        if (eq < 0 || decode(trimmed(text.left(eq))).compare(key, Qt::CaseInsensitive) != 0)
             continue;
-        if (decode(trimmed(text.left(eq))).compare(key, Qt::CaseInsensitive) != 0)
-            continue;
-        if (found)
-            *found = l;
-        if (valueStart)
-            *valueStart = l.begin + eq + 1;
-        return true;
+        m.keyFound = true;
+        m.keyLine = l;
+        m.valueStart = l.begin + eq + 1;
+        return m;
     }
-    return false;
+    return m;
 }
 
 bool IniProfile::contains(const QString& section, const QString& key) const {
-    return findValue(section, key, nullptr, nullptr);
+    return find(section, key).keyFound;
 }
 
 QString IniProfile::readString(const QString& section, const QString& key,
                                const QString& def) const {
-    Line l{};
-    int vs = 0;
-    if (!findValue(section, key, &l, &vs))
+    const Match m = find(section, key);
+    if (!m.keyFound)
         return def;
-    QByteArray v = trimmed(m_bytes.mid(vs, l.end - vs));
+    QByteArray v = trimmed(m_bytes.mid(m.valueStart, m.keyLine.end - m.valueStart));
     if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
         v = v.mid(1, v.size() - 2);
     QString s = decode(v);
@@ -120,41 +119,19 @@ QString IniProfile::readString(const QString& section, const QString& key,
 void IniProfile::writeString(const QString& section, const QString& key, const QString& value) {
     const QByteArray eol = (m_bytes.contains("\r\n") || m_bytes.isEmpty()) ? "\r\n" : "\n";
     const QByteArray newLine = encode(key) + '=' + encode(value);
-    Line l{};
-    if (findValue(section, key, &l, nullptr)) {
-        m_bytes.replace(l.begin, l.end - l.begin, newLine);
-        return;
+    const Match m = find(section, key);
+    if (m.keyFound) {
+        m_bytes.replace(m.keyLine.begin, m.keyLine.end - m.keyLine.begin, newLine);
+    } else if (m.insertAt >= 0) {
+        // The line before the insertion point may lack a line end (last line of the file).
+        const int at = m.insertAt;
+        const bool ended = at > 0 && (m_bytes[at - 1] == '\n' || m_bytes[at - 1] == '\r');
+        m_bytes.insert(at, ended ? newLine + eol : eol + newLine);
+    } else {
+        if (!m_bytes.isEmpty() && !m_bytes.endsWith('\n') && !m_bytes.endsWith('\r'))
+            m_bytes += eol;
+        m_bytes += '[' + encode(section) + ']' + eol + newLine + eol;
     }
-    // Find the section; insert after its last non-blank line.
-    bool inSection = false;
-    int insertAt = -1;
-    for (int pos = 0; pos < m_bytes.size();) {
-        const Line cur = lineAt(pos);
-        pos = cur.next;
-        const QByteArray text = m_bytes.mid(cur.begin, cur.end - cur.begin);
-        const QByteArray name = sectionName(text);
-        if (!name.isNull()) {
-            if (inSection)
-                break;
-            inSection = decode(name).compare(section, Qt::CaseInsensitive) == 0;
-            if (inSection)
-                insertAt = cur.next;
-            continue;
-        }
-        if (inSection && !trimmed(text).isEmpty())
-            insertAt = cur.next;
-    }
-    if (insertAt >= 0) {
-        // The line before insertAt may lack a line end (last line of the file).
-        QByteArray ins = newLine + eol;
-        if (insertAt > 0 && m_bytes[insertAt - 1] != '\n' && m_bytes[insertAt - 1] != '\r')
-            ins = eol + newLine;
-        m_bytes.insert(insertAt, ins);
-        return;
-    }
-    if (!m_bytes.isEmpty() && !m_bytes.endsWith('\n') && !m_bytes.endsWith('\r'))
-        m_bytes += eol;
-    m_bytes += '[' + encode(section) + ']' + eol + newLine + eol;
 }
 
 void writeProfileString(const QString& fileName, const QString& section, const QString& key,

@@ -33,7 +33,13 @@ private:
         int end;     // one past the last byte before the line end
         int next;    // first byte of the following line
     };
-    bool findValue(const QString& section, const QString& key, Line* line, int* valueStart) const;
+    struct Match {
+        int insertAt = -1;     // where a new key of the section goes; -1: no such section
+        bool keyFound = false;
+        Line keyLine{};
+        int valueStart = 0;    // first byte after the key's equals sign
+    };
+    Match find(const QString& section, const QString& key) const;
     QString decode(const QByteArray& bytes) const;
     QByteArray encode(const QString& text) const;
     Line lineAt(int pos) const;
