@@ -25,4 +25,11 @@ if [ "${KELOTARI_SKIP_FUZZ:-0}" != "1" ]; then
     done
 fi
 
+# The tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+if [ "${KELOTARI_SKIP_ASAN:-0}" != "1" ]; then
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan -j "$jobs"
+    ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen ctest --preset asan -j "$jobs"
+fi
+
 QT_QPA_PLATFORM=offscreen ctest --preset default -j "$jobs"
