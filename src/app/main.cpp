@@ -6,7 +6,6 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelotari"));
-    QApplication::setOrganizationName(QStringLiteral("Kelotari"));
 
     kelotari::QtDialogs dialogs;
     kelotari::TMainFrm mainFrm(kelotari::defaultEnvironment(&dialogs));

@@ -122,6 +122,10 @@ private:
     bool m_closing = false;
 
     // --- meter link: members used by the download and memory clear ---
+    // The window's serial port: closed between conversations, "COM1" until one assigns
+    // PortName. Held through a pointer so this header needs no serial include.
+    static std::shared_ptr<class TComPort> createComPort();
+    std::shared_ptr<class TComPort> MComPort = createComPort();
 
     // --- printing: members used by the chart and the reports ---
 };

@@ -1,10 +1,53 @@
 // Transfer and Clear: the conversations of the main window with the meter.
 #include "main_frm.h"
 
+#include "ComPort.h"
+#include "QtMeterLink.h"
+#include "app/Failure.h"
+#include "meter/Download.h"
+
 namespace kelotari {
 
-void TMainFrm::Transfer_btnClick() {}
+std::shared_ptr<TComPort> TMainFrm::createComPort() {
+    return std::make_shared<TComPort>();
+}
 
-void TMainFrm::Clear_btnClick() {}
+void TMainFrm::Transfer_btnClick() {
+    if (m_busy)
+        return; // one conversation at a time
+    // Yes with a save that did not happen keeps the packets: the download is abandoned.
+    if (!saveQuestionAndSave())
+        return;
+
+    QtMeterLink link(*MComPort, m_countdown, m_timer);
+    beginConversation([&link] { link.cancel(); });
+    DownloadResult result;
+    try {
+        result = downloadPackets(link, m_state.settings.PortName, m_state.table);
+    } catch (...) {
+        endConversation();
+        throw;
+    }
+    endConversation();
+
+    const QString message = finishDownload(result, m_state, m_texts.TimeoutMsg);
+    if (!message.isEmpty())
+        showBox(message);
+}
+
+void TMainFrm::Clear_btnClick() {
+    if (m_busy)
+        return;
+    QtMeterLink link(*MComPort, m_countdown, m_timer);
+    try {
+        clearMeterMemory(link, m_state.settings.PortName);
+    } catch (const LinkFailure& e) {
+        // The last-resort box, with the way to put it right below where there is one.
+        QString text = lastResortText(e.message());
+        if (!e.advice().isEmpty())
+            text += QLatin1Char('\r') + e.advice();
+        m_dialogs.lastResortError(text);
+    }
+}
 
 } // namespace kelotari

@@ -1,0 +1,43 @@
+#pragma once
+// What a conversation with the meter needs from the port and the wait, so that the download
+// and the memory clear are plain sequential code: the window gives them a link over its serial
+// port and event loop, tests give them a scripted one.
+#include "app/Failure.h"
+#include "meter/LineReader.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace kelotari {
+
+// A failure of the port or the line. advice() is an extra line for the user where the system
+// can say how to put it right (no permission on the device, port in use), else empty.
+class LinkFailure : public Failure {
+public:
+    explicit LinkFailure(QString message, QString advice = {})
+        : Failure(std::move(message)), m_advice(std::move(advice)) {}
+    const QString& advice() const noexcept { return m_advice; }
+
+private:
+    QString m_advice;
+};
+
+class MeterLink {
+public:
+    virtual ~MeterLink() = default;
+
+    // The device to use for the next open (assigning the open port's own name does nothing).
+    virtual void setPort(const QString& name) = 0;
+    virtual void open() = 0;
+    // Leaves the port closed, also when it throws.
+    virtual void close() = 0;
+    // Discards what was received and not read, and what was queued and not sent.
+    virtual void purge() = 0;
+    // Sends the command bytes and returns once they are written.
+    virtual void send(const QByteArray& command) = 0;
+    // One result of the line reader with a time-out in ticks. Failures of the port (and a line
+    // past the reader's cap) are thrown as Failure.
+    virtual ReadResult readResult(int timeoutTicks) = 0;
+};
+
+} // namespace kelotari

@@ -1,0 +1,341 @@
+// The serial port component on a real pseudo-terminal: line settings, exclusive open, NUL
+// dropping, purging, failures with their codes and texts, and a line that hangs up.
+#include "ComPort.h"
+
+#include <QTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace kelotari;
+
+namespace {
+
+// A pseudo-terminal whose far end the test plays. The test keeps the terminal side open as
+// well (as the simulator does), to look at its settings.
+struct Pty {
+    int master = -1;
+    int peer = -1;
+    QString path;
+    Pty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ::grantpt(master);
+        ::unlockpt(master);
+        path = QString::fromLocal8Bit(::ptsname(master));
+        peer = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    ~Pty() { hangUp(); }
+    void hangUp() {
+        if (master >= 0)
+            ::close(master);
+        if (peer >= 0)
+            ::close(peer);
+        master = peer = -1;
+    }
+    void send(const QByteArray& b) const {
+        QCOMPARE(::write(master, b.constData(), size_t(b.size())), ssize_t(b.size()));
+    }
+    QByteArray receive(int timeoutMs) const {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return {};
+        char buf[256];
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        return n > 0 ? QByteArray(buf, int(n)) : QByteArray();
+    }
+    termios settings() const {
+        termios t{};
+        ::tcgetattr(peer, &t);
+        return t;
+    }
+};
+
+// Waits until the port reports at least n bytes (generous: the machine may be busy).
+bool waitForBytes(TComPort& port, int n) {
+    for (int i = 0; i < 500 && port.WaitingCount() < n; ++i) {
+        pollfd p{int(port.handle()), POLLIN, 0};
+        ::poll(&p, 1, 10);
+    }
+    return port.WaitingCount() >= n;
+}
+
+template <class F> EComPort failureOf(F&& f) {
+    try {
+        f();
+    } catch (const EComPort& e) {
+        return e;
+    }
+    return EComPort(0, 0);
+}
+
+} // namespace
+
+class TestComPort : public QObject {
+    Q_OBJECT
+private slots:
+    void portNames_data();
+    void portNames();
+    void missingDeviceIsCode1WithItsErrno();
+    void aNonTerminalRefusesTheLineSettings();
+    void lineSettingsWhileOpenAndRestoredOnClose();
+    void sendsCommandsAndDropsReceivedNul();
+    void purgeDiscardsWhatArrived();
+    void openAndCloseTwiceAndReassigningTheSameName();
+    void assigningAnotherNameReopens();
+    void asecondOpenOfTheSamePortIsRefused();
+    void hangUpFailsAtOnce();
+    void operationsOnAClosedPort_data();
+    void operationsOnAClosedPort();
+    void noPermissionCarriesAdvice();
+};
+
+void TestComPort::portNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("device");
+    QTest::newRow("COM1") << "COM1"
+                          << "/dev/ttyS0";
+    QTest::newRow("com12") << "com12"
+                           << "/dev/ttyS11";
+    QTest::newRow("COM0 is no COM name") << "COM0"
+                                         << "/dev/COM0";
+    QTest::newRow("COM1x") << "COM1x"
+                           << "/dev/COM1x";
+    QTest::newRow("device name") << "ttyUSB0"
+                                 << "/dev/ttyUSB0";
+    QTest::newRow("below /dev") << "serial/by-id/usb-x"
+                                << "/dev/serial/by-id/usb-x";
+    QTest::newRow("absolute path") << "/run/user/1000/kelotari/ports/sim"
+                                   << "/run/user/1000/kelotari/ports/sim";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestComPort::portNames() {
+    QFETCH(QString, name);
+    QFETCH(QString, device);
+    QCOMPARE(comDevicePath(name), device);
+}
+
+void TestComPort::missingDeviceIsCode1WithItsErrno() {
+    TComPort port;
+    QCOMPARE(port.Port(), QStringLiteral("COM1"));
+    for (const QString& name : {QStringLiteral("/nonexistent/ttyX"), QString()}) {
+        port.setPort(name);
+        const EComPort e = failureOf([&] { port.OpenPort(); });
+        QCOMPARE(e.Code(), int(CE_OpenFailed));
+        QCOMPARE(e.WinCode(), ENOENT);
+        QCOMPARE(e.message(),
+                 QStringLiteral("Unable to open com port (win error code: %1)").arg(ENOENT));
+        QVERIFY(!port.Connected());
+    }
+}
+
+void TestComPort::aNonTerminalRefusesTheLineSettings() {
+    TComPort port;
+    port.setPort(QStringLiteral("/dev/null"));
+    const EComPort e = failureOf([&] { port.OpenPort(); });
+    QCOMPARE(e.Code(), int(CE_SetStateFailed));
+    QCOMPARE(e.message(),
+             QStringLiteral("SetCommState function failed (win error code: %1)").arg(ENOTTY));
+    QVERIFY(!port.Connected());
+    // Nothing was left held: the next open fails the same way, not with "in use".
+    QCOMPARE(failureOf([&] { port.OpenPort(); }).Code(), int(CE_SetStateFailed));
+}
+
+void TestComPort::lineSettingsWhileOpenAndRestoredOnClose() {
+    Pty pty;
+    termios cooked = pty.settings();
+    cooked.c_lflag |= ICANON | ECHO;
+    cooked.c_cflag |= HUPCL;
+    ::cfsetspeed(&cooked, B9600);
+    QCOMPARE(::tcsetattr(pty.peer, TCSANOW, &cooked), 0);
+    cooked = pty.settings();
+
+    TComPort port;
+    port.setPort(pty.path);
+    port.OpenPort();
+    QVERIFY(port.Connected());
+    const termios t = pty.settings();
+    QCOMPARE(::cfgetispeed(&t), speed_t(B4800));
+    QCOMPARE(::cfgetospeed(&t), speed_t(B4800));
+    QCOMPARE(t.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(t.c_cflag & (PARENB | CSTOPB | HUPCL | CRTSCTS), tcflag_t(0));
+    QCOMPARE(t.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
+    QCOMPARE(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP | PARMRK), tcflag_t(0));
+    QCOMPARE(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), tcflag_t(0));
+    QCOMPARE(t.c_oflag & OPOST, tcflag_t(0));
+    QCOMPARE(int(t.c_cc[VMIN]), 0);
+    QCOMPARE(int(t.c_cc[VTIME]), 0);
+
+    port.ClosePort();
+    QVERIFY(!port.Connected());
+    const termios back = pty.settings();
+    QCOMPARE(back.c_iflag, cooked.c_iflag);
+    QCOMPARE(back.c_oflag, cooked.c_oflag);
+    QCOMPARE(back.c_cflag, cooked.c_cflag);
+    QCOMPARE(back.c_lflag, cooked.c_lflag);
+    QCOMPARE(::cfgetospeed(&back), speed_t(B9600));
+}
+
+void TestComPort::sendsCommandsAndDropsReceivedNul() {
+    Pty pty;
+    TComPort port;
+    port.setPort(pty.path);
+    port.OpenPort();
+
+    QCOMPARE(port.SendText(QByteArray()), 0);
+    QCOMPARE(port.SendText("D"), 1);
+    QCOMPARE(pty.receive(5000), QByteArray("D")); // nothing before it, no line end after it
+    QCOMPARE(pty.receive(50), QByteArray());
+
+    // Raw bytes both ways: CR, LF, markers and high bytes pass; NUL never reaches the reader.
+    pty.send(QByteArray("1\0"
+                        "2\r\n\xAF\x1A\xB0\x11\x13\0",
+                        11));
+    QVERIFY(waitForBytes(port, 11));
+    char buf[64];
+    QCOMPARE(QByteArray(buf, port.ReadBytes(buf, sizeof buf)),
+             QByteArray("12\r\n\xAF\x1A\xB0\x11\x13"));
+    QCOMPARE(port.WaitingCount(), 0);
+    QCOMPARE(port.ReadBytes(buf, sizeof buf), 0); // nothing there: no wait, no failure
+}
+
+void TestComPort::purgeDiscardsWhatArrived() {
+    Pty pty;
+    TComPort port;
+    port.setPort(pty.path);
+    port.OpenPort();
+    pty.send("stale answer\r");
+    QVERIFY(waitForBytes(port, 13));
+    port.PurgeBuffers(true, true);
+    QCOMPARE(port.WaitingCount(), 0);
+}
+
+void TestComPort::openAndCloseTwiceAndReassigningTheSameName() {
+    Pty pty;
+    TComPort port;
+    port.ClosePort(); // closed: nothing
+    port.setPort(pty.path);
+    port.OpenPort();
+    const qintptr fd = port.handle();
+    port.OpenPort(); // open: nothing
+    QCOMPARE(port.handle(), fd);
+
+    pty.send("abc");
+    QVERIFY(waitForBytes(port, 3));
+    port.setPort(pty.path); // the same name: not reopened, nothing discarded
+    QCOMPARE(port.handle(), fd);
+    QCOMPARE(port.WaitingCount(), 3);
+
+    port.setConnected(false);
+    QVERIFY(!port.Connected());
+    port.ClosePort();
+    port.setConnected(true);
+    QVERIFY(port.Connected());
+}
+
+void TestComPort::assigningAnotherNameReopens() {
+    Pty a, b;
+    TComPort port;
+    port.setPort(a.path);
+    port.OpenPort();
+    port.setPort(b.path);
+    QVERIFY(port.Connected());
+    QCOMPARE(port.Port(), b.path);
+    QCOMPARE(port.SendText("S"), 1);
+    QCOMPARE(b.receive(5000), QByteArray("S"));
+    QCOMPARE(a.receive(50), QByteArray());
+    // The first port is free again.
+    TComPort other;
+    other.setPort(a.path);
+    other.OpenPort();
+    QVERIFY(other.Connected());
+}
+
+void TestComPort::asecondOpenOfTheSamePortIsRefused() {
+    Pty pty;
+    TComPort first, second;
+    first.setPort(pty.path);
+    second.setPort(pty.path);
+    first.OpenPort();
+    const EComPort e = failureOf([&] { second.OpenPort(); });
+    QCOMPARE(e.Code(), int(CE_OpenFailed));
+    // Terminal exclusive mode refuses other users (EBUSY); the lock refuses root (EWOULDBLOCK).
+    QVERIFY2(e.WinCode() == EBUSY || e.WinCode() == EWOULDBLOCK, qPrintable(e.message()));
+    QVERIFY(!second.Connected());
+    first.ClosePort();
+    second.OpenPort();
+    QVERIFY(second.Connected());
+}
+
+void TestComPort::hangUpFailsAtOnce() {
+    Pty pty;
+    TComPort port;
+    port.setPort(pty.path);
+    port.OpenPort();
+    pty.hangUp();
+
+    EComPort e = failureOf([&] { port.WaitingCount(); });
+    QCOMPARE(e.message(),
+             QStringLiteral("ClearCommError function failed (win error code: %1)").arg(EIO));
+    char c;
+    e = failureOf([&] { port.ReadBytes(&c, 1); });
+    QCOMPARE(e.Code(), int(CE_ReadFailed));
+    QCOMPARE(e.WinCode(), EIO);
+    QCOMPARE(failureOf([&] { port.SendText("D"); }).Code(), int(CE_WriteFailed));
+    port.ClosePort(); // a line that has gone is closed without a failure
+    QVERIFY(!port.Connected());
+}
+
+void TestComPort::operationsOnAClosedPort_data() {
+    QTest::addColumn<int>("op");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("WaitingCount") << 0 << "ClearCommError function failed";
+    QTest::newRow("ReadBytes") << 1 << "ReadFile function failed";
+    QTest::newRow("SendText") << 2 << "WriteFile function failed";
+    QTest::newRow("PurgeBuffers") << 3 << "PurgeComm function failed";
+}
+
+void TestComPort::operationsOnAClosedPort() {
+    QFETCH(int, op);
+    QFETCH(QString, text);
+    TComPort port;
+    char c;
+    const EComPort e = failureOf([&] {
+        switch (op) {
+        case 0:
+            port.WaitingCount();
+            break;
+        case 1:
+            port.ReadBytes(&c, 1);
+            break;
+        case 2:
+            port.SendText("D");
+            break;
+        case 3:
+            port.PurgeBuffers(true, true);
+            break;
+        }
+    });
+    QCOMPARE(e.message(), text + QStringLiteral(" (win error code: %1)").arg(EBADF));
+}
+
+void TestComPort::noPermissionCarriesAdvice() {
+    if (::geteuid() == 0)
+        QSKIP("root opens any device");
+    Pty pty;
+    QCOMPARE(::chmod(QFile::encodeName(pty.path).constData(), 0), 0);
+    TComPort port;
+    port.setPort(pty.path);
+    const EComPort e = failureOf([&] { port.OpenPort(); });
+    QCOMPARE(e.WinCode(), EACCES);
+    QVERIFY2(e.advice().contains(QStringLiteral("usermod -aG")), qPrintable(e.advice()));
+    QVERIFY(e.advice().contains(QStringLiteral("log out")));
+}
+
+QTEST_APPLESS_MAIN(TestComPort)
+#include "tst_comport.moc"
