@@ -7,7 +7,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<int>(size));
     kelotari::IniProfile p(bytes);
-    const QString v = p.readString(QStringLiteral("App"), QStringLiteral("Port"), QStringLiteral("COM1"));
+    const QString v =
+        p.readString(QStringLiteral("App"), QStringLiteral("Port"), QStringLiteral("COM1"));
     if (v.size() > kelotari::IniProfile::kMaxValueLength)
         __builtin_trap();
     (void)p.readString(QStringLiteral("Dialogs"), QStringLiteral("RS"), QString());

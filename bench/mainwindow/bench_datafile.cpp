@@ -46,7 +46,8 @@ int main() {
         count = loadDataFile(f, back).packetCount;
     }
     const double loadUs = static_cast<double>(timer.nsecsElapsed()) / 1e3 / runs;
-    std::printf("full table (%d packets, %lld bytes): save %.1f us, load %.1f us (mean of %d, file on %s)\n",
+    std::printf("full table (%d packets, %lld bytes): save %.1f us, load %.1f us (mean of %d, file "
+                "on %s)\n",
                 count, static_cast<long long>(bytes), saveUs, loadUs, runs, qPrintable(dir.path()));
     return 0;
 }

@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
         ms.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("start-up to first paint, %d .dat files: median %.1f ms, min %.1f ms, max %.1f ms (%d runs)\n",
+    std::printf("start-up to first paint, %d .dat files: median %.1f ms, min %.1f ms, max %.1f ms "
+                "(%d runs)\n",
                 files, ms[ms.size() / 2], ms.front(), ms.back(), runs);
     return 0;
 }

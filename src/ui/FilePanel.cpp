@@ -92,8 +92,8 @@ void FilePanel::listFolders() {
         const QString name = QFileInfo(p).fileName().isEmpty() ? p : QFileInfo(p).fileName();
         auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + name, m_dirs);
         item->setData(Qt::UserRole, p);
-        item->setIcon(style()->standardIcon(p == chain.last() ? QStyle::SP_DirOpenIcon
-                                                              : QStyle::SP_DirIcon));
+        item->setIcon(
+            style()->standardIcon(p == chain.last() ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon));
         ++depth;
     }
     m_dirs->setCurrentRow(m_dirs->count() - 1);

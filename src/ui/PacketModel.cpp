@@ -18,7 +18,9 @@ PacketModel::PacketModel(PacketTable& table, QObject* parent)
     };
 }
 
-PacketModel::~PacketModel() { m_table.onChanged = nullptr; }
+PacketModel::~PacketModel() {
+    m_table.onChanged = nullptr;
+}
 
 int PacketModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kRows - 1;

@@ -24,11 +24,21 @@ bool QtDialogs::askYesNo(const QString& title, const QString& text) {
 void QtDialogs::showMessage(const QString& title, const QString& text, Icon icon) {
     QMessageBox::Icon i = QMessageBox::NoIcon;
     switch (icon) {
-    case Icon::None: i = QMessageBox::NoIcon; break;
-    case Icon::Information: i = QMessageBox::Information; break;
-    case Icon::Warning: i = QMessageBox::Warning; break;
-    case Icon::Error: i = QMessageBox::Critical; break;
-    case Icon::Question: i = QMessageBox::Question; break;
+    case Icon::None:
+        i = QMessageBox::NoIcon;
+        break;
+    case Icon::Information:
+        i = QMessageBox::Information;
+        break;
+    case Icon::Warning:
+        i = QMessageBox::Warning;
+        break;
+    case Icon::Error:
+        i = QMessageBox::Critical;
+        break;
+    case Icon::Question:
+        i = QMessageBox::Question;
+        break;
     }
     QMessageBox box(i, title, boxText(text), QMessageBox::Ok, m_parent);
     box.exec();
@@ -49,7 +59,8 @@ QString QtDialogs::chooseSaveFileName(const QString& title, const QString& propo
         const QString name = dlg.selectedFiles().constFirst();
         const QFileInfo fi(name);
         if (!fi.absoluteDir().exists()) {
-            showMessage(title, QStringLiteral("The folder %1 does not exist.").arg(fi.absolutePath()),
+            showMessage(title,
+                        QStringLiteral("The folder %1 does not exist.").arg(fi.absolutePath()),
                         Icon::Warning);
             continue;
         }

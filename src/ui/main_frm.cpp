@@ -152,20 +152,27 @@ void TMainFrm::buildUi() {
         s->setFixedWidth(width);
         bar->addWidget(s);
     };
-    m_setupBtn = addButton("tyo_setup", QStringLiteral("Setup"), QStyle::SP_FileDialogInfoView, true);
+    m_setupBtn =
+        addButton("tyo_setup", QStringLiteral("Setup"), QStyle::SP_FileDialogInfoView, true);
     addSeparator(14);
-    m_transferBtn = addButton("Transfer_btn", QStringLiteral("Transfer"), QStyle::SP_ArrowDown, true);
+    m_transferBtn =
+        addButton("Transfer_btn", QStringLiteral("Transfer"), QStyle::SP_ArrowDown, true);
     m_clearBtn = addButton("Clear_btn", QStringLiteral("Clear"), QStyle::SP_ArrowDown, true);
     addSeparator(14);
     m_saveBtn = addButton("SaveAs_btn", QStringLiteral("Save"), QStyle::SP_DialogSaveButton, false);
     addSeparator(8);
     m_quitBtn = addButton("tyo_quit", QStringLiteral("Quit"), QStyle::SP_DialogCloseButton, true);
 
-    connect(m_setupBtn, &QToolButton::clicked, this, [this] { tyo_setupClick(); });
-    connect(m_transferBtn, &QToolButton::clicked, this, [this] { Transfer_btnClick(); });
-    connect(m_clearBtn, &QToolButton::clicked, this, [this] { Clear_btnClick(); });
-    connect(m_saveBtn, &QToolButton::clicked, this, [this] { SaveAs_btnClick(); });
-    connect(m_quitBtn, &QToolButton::clicked, this, [this] { tyo_quitClick(); });
+    connect(m_setupBtn, &QToolButton::clicked, this,
+            [this] { guarded([this] { tyo_setupClick(); }); });
+    connect(m_transferBtn, &QToolButton::clicked, this,
+            [this] { guarded([this] { Transfer_btnClick(); }); });
+    connect(m_clearBtn, &QToolButton::clicked, this,
+            [this] { guarded([this] { Clear_btnClick(); }); });
+    connect(m_saveBtn, &QToolButton::clicked, this,
+            [this] { guarded([this] { SaveAs_btnClick(); }); });
+    connect(m_quitBtn, &QToolButton::clicked, this,
+            [this] { guarded([this] { tyo_quitClick(); }); });
 
     auto* central = new QWidget(this);
     auto* vbox = new QVBoxLayout(central);
@@ -214,14 +221,16 @@ void TMainFrm::buildUi() {
     m_printSelected->setObjectName(QStringLiteral("Printselected"));
     m_printAll = m_gridPopup->addAction(QStringLiteral("Print all"));
     m_printAll->setObjectName(QStringLiteral("PrintAll"));
-    connect(m_delete1, &QAction::triggered, this, [this] { Delete1Click(); });
-    connect(m_printSelected, &QAction::triggered, this, [this] { PrintselectedClick(); });
-    connect(m_printAll, &QAction::triggered, this, [this] { PrintAllClick(); });
+    connect(m_delete1, &QAction::triggered, this, [this] { guarded([this] { Delete1Click(); }); });
+    connect(m_printSelected, &QAction::triggered, this,
+            [this] { guarded([this] { PrintselectedClick(); }); });
+    connect(m_printAll, &QAction::triggered, this,
+            [this] { guarded([this] { PrintAllClick(); }); });
     connect(m_grid, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         m_gridPopup->popup(m_grid->viewport()->mapToGlobal(pos));
     });
     connect(m_grid, &PacketGrid::cellSelected, this,
-            [this](int col, int row) { filecontentSelectCell(col, row); });
+            [this](int col, int row) { guarded([&] { filecontentSelectCell(col, row); }); });
 
     // Bottom panel: files at the left, the chart filling the rest.
     auto* bottom = new QGroupBox(central);
@@ -247,14 +256,15 @@ void TMainFrm::buildUi() {
     m_filePopup->setObjectName(QStringLiteral("file_pu"));
     m_wDeleteFile = m_filePopup->addAction(QStringLiteral("Delete"));
     m_wDeleteFile->setObjectName(QStringLiteral("WDeletefile"));
-    connect(m_wDeleteFile, &QAction::triggered, this, [this] { WDeletefileClick(); });
+    connect(m_wDeleteFile, &QAction::triggered, this,
+            [this] { guarded([this] { WDeletefileClick(); }); });
     m_filePanel->fileList()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_filePanel->fileList(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) {
                 m_filePopup->popup(m_filePanel->fileList()->viewport()->mapToGlobal(pos));
             });
     connect(m_filePanel, &FilePanel::fileActivated, this,
-            [this](const QString& name) { FileListBoxClick(name); });
+            [this](const QString& name) { guarded([&] { FileListBoxClick(name); }); });
 
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Mtimer"));
@@ -335,11 +345,10 @@ bool TMainFrm::SaveAs_btnClick() {
         return true;
     if (m_busy)
         return false;
-    const QString proposed =
-        proposedDataFileName(m_state.settings.DataPath, QDate::currentDate());
-    const QString name =
-        m_dialogs.chooseSaveFileName(m_saveBtn->text(), proposed,
-                                     QStringLiteral("Data files (*.dat *.DAT)"), QStringLiteral("DAT"));
+    const QString proposed = proposedDataFileName(m_state.settings.DataPath, QDate::currentDate());
+    const QString name = m_dialogs.chooseSaveFileName(m_saveBtn->text(), proposed,
+                                                      QStringLiteral("Data files (*.dat *.DAT)"),
+                                                      QStringLiteral("DAT"));
     if (name.isEmpty())
         return false;
     return WriteDataFile(name, m_state.PacketCount);
@@ -479,7 +488,7 @@ void TMainFrm::endConversation() {
     m_after = After::Nothing;
     // Quit or close asked for during the conversation goes on once it has unwound.
     if (after == After::Quit)
-        QTimer::singleShot(0, this, [this] { tyo_quitClick(); });
+        QTimer::singleShot(0, this, [this] { guarded([this] { tyo_quitClick(); }); });
     else if (after == After::Close)
         QTimer::singleShot(0, this, [this] { close(); });
 }
@@ -492,11 +501,10 @@ void TMainFrm::updateCommandStates() {
     m_delete1->setEnabled(idle);
     m_wDeleteFile->setEnabled(idle);
     // Comments are not edited while a download writes the table.
-    m_grid->setEditTriggers(idle ? (QAbstractItemView::SelectedClicked |
-                                    QAbstractItemView::DoubleClicked |
-                                    QAbstractItemView::EditKeyPressed |
-                                    QAbstractItemView::AnyKeyPressed)
-                                 : QAbstractItemView::NoEditTriggers);
+    m_grid->setEditTriggers(
+        idle ? (QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked |
+                QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed)
+             : QAbstractItemView::NoEditTriggers);
 }
 
 } // namespace kelotari

@@ -23,10 +23,10 @@ class PacketModel;
 
 // Where the window finds its files and how it talks to the user.
 struct MainFrmEnv {
-    QString settingsFile;  // read at start, written by Quit
-    QString languageFile;  // read once at start; may be missing
+    QString settingsFile; // read at start, written by Quit
+    QString languageFile; // read once at start; may be missing
     Dialogs* dialogs = nullptr;
-    int tickMs = 1000;     // period of the countdown timer
+    int tickMs = 1000; // period of the countdown timer
 };
 
 // Files beside the executable; where that folder is not writable, the per-user configuration
@@ -56,7 +56,7 @@ public:
     bool saveQuestionAndSave();
 
     // Toolbar and menu commands.
-    bool SaveAs_btnClick();  // true when the table is saved afterwards (or nothing to save)
+    bool SaveAs_btnClick(); // true when the table is saved afterwards (or nothing to save)
     bool WriteDataFile(const QString& fileName, int count);
     void tyo_quitClick();
     void tyo_setupClick();

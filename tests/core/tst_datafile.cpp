@@ -13,8 +13,15 @@ namespace {
 // A packet as the meter would send it: header fields in field order, then readings.
 void putPacket(PacketTable& t, int row, const QByteArray& comment, int readings) {
     t.setCell(kCommentCol, row, comment);
-    const QByteArray fields[9] = {"10.2", "19.8", QByteArray::number(row), "08.12.26",
-                                  "14:3" + QByteArray::number(row), "Kuusi", "20", "14.1", "2.3"};
+    const QByteArray fields[9] = {"10.2",
+                                  "19.8",
+                                  QByteArray::number(row),
+                                  "08.12.26",
+                                  "14:3" + QByteArray::number(row),
+                                  "Kuusi",
+                                  "20",
+                                  "14.1",
+                                  "2.3"};
     for (int f = 0; f < 9; ++f)
         t.setCell(kPlacement[static_cast<size_t>(f)], row, fields[f]);
     for (int i = 0; i < readings; ++i)
@@ -43,6 +50,7 @@ QByteArray block(int readings, const QByteArray& eol = "\r\n") {
 class FailingDevice : public QIODevice {
 public:
     FailingDevice(QByteArray data, qint64 failAt) : m_data(std::move(data)), m_failAt(failAt) {}
+
 protected:
     qint64 readData(char* out, qint64 max) override {
         if (m_pos >= m_failAt) {
@@ -55,6 +63,7 @@ protected:
         return n;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
+
 private:
     QByteArray m_data;
     qint64 m_failAt;
@@ -83,8 +92,9 @@ private slots:
 void TstDataFile::writesTheBlockFormat() {
     PacketTable t;
     putPacket(t, 1, "pine", 2);
-    const QByteArray expected = "pine          \r\n10.2\r\n19.8\r\n1\r\n08.12.26\r\n14:31\r\nKuusi\r\n"
-                                "20\r\n14.1\r\n2.3\r\n10.5\r\n11.5\r\n\xaf\r\n\x1a\r\n";
+    const QByteArray expected =
+        "pine          \r\n10.2\r\n19.8\r\n1\r\n08.12.26\r\n14:31\r\nKuusi\r\n"
+        "20\r\n14.1\r\n2.3\r\n10.5\r\n11.5\r\n\xaf\r\n\x1a\r\n";
     QCOMPARE(serializeDataFile(t, 1), expected);
 }
 
@@ -131,7 +141,8 @@ void TstDataFile::threePacketsRoundTrip() {
 }
 
 void TstDataFile::proposedNameIsDataPathAndDate() {
-    QCOMPARE(proposedDataFileName("/home/u/", QDate(2026, 12, 8)), QStringLiteral("/home/u/081226.DAT"));
+    QCOMPARE(proposedDataFileName("/home/u/", QDate(2026, 12, 8)),
+             QStringLiteral("/home/u/081226.DAT"));
     QCOMPARE(proposedDataFileName("data", QDate(2027, 1, 31)), QStringLiteral("data310127.DAT"));
 }
 
@@ -146,15 +157,15 @@ void TstDataFile::loadEdgeCases_data() {
     QTest::newRow("complete file") << block(5) + block(0) + end << 2 << QList<int>{5, 0};
     QTest::newRow("LF-only line ends") << block(3, "\n") + "\x1a\n" << 1 << QList<int>{3};
     QTest::newRow("no data-end line") << block(2) + block(1) << 2 << QList<int>{2, 1};
-    QTest::newRow("ends after a reading") << block(2) + block(4).left(block(4).size() - 3) << 2
-                                          << QList<int>{2, 4};
+    QTest::newRow("ends after a reading")
+        << block(2) + block(4).left(block(4).size() - 3) << 2 << QList<int>{2, 4};
     QTest::newRow("ends inside a header") << block(2) + "c\r\nf0\r\nf1\r\n" << 1 << QList<int>{2};
-    QTest::newRow("packet end inside a header") << block(1) + "c\r\nf0\r\n\xaf\r\n" + block(3) + end
-                                                << 1 << QList<int>{1};
-    QTest::newRow("lone CRs are dropped") << block(1).replace("f3", "f\r3") + end << 1
-                                          << QList<int>{1};
-    QTest::newRow("CR-only line ends give no packets") << block(3, "\r") + "\x1a\r" << 0
-                                                        << QList<int>{};
+    QTest::newRow("packet end inside a header")
+        << block(1) + "c\r\nf0\r\n\xaf\r\n" + block(3) + end << 1 << QList<int>{1};
+    QTest::newRow("lone CRs are dropped")
+        << block(1).replace("f3", "f\r3") + end << 1 << QList<int>{1};
+    QTest::newRow("CR-only line ends give no packets")
+        << block(3, "\r") + "\x1a\r" << 0 << QList<int>{};
 }
 
 void TstDataFile::loadEdgeCases() {
@@ -226,11 +237,16 @@ void TstDataFile::readFailureKeepsWhatWasRead() {
 void TstDataFile::bytesSurviveUnchanged() {
     PacketTable t;
     putPacket(t, 1, QByteArray("\xe4\xf6\x01 \xff", 5), 1);
-    t.setCell(kFirstReadingCol, 1, QByteArray("1\x00" "2", 3));
+    t.setCell(kFirstReadingCol, 1,
+              QByteArray("1\x00"
+                         "2",
+                         3));
     const QByteArray bytes = serializeDataFile(t, 1);
     PacketTable back;
     QCOMPARE(load(bytes, back).packetCount, 1);
-    QCOMPARE(back.cell(kFirstReadingCol, 1), QByteArray("1\x00" "2", 3));
+    QCOMPARE(back.cell(kFirstReadingCol, 1), QByteArray("1\x00"
+                                                        "2",
+                                                        3));
     QCOMPARE(serializeDataFile(back, 1), bytes);
 }
 

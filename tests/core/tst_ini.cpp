@@ -32,25 +32,56 @@ void TstIni::readsValues_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected");
     const QString def = QStringLiteral("<default>");
-    QTest::newRow("plain") << QByteArray("[App]\r\nPort=COM3\r\n") << "App" << "Port" << "COM3";
-    QTest::newRow("case-insensitive names") << QByteArray("[app]\nport=COM3\n") << "App" << "Port" << "COM3";
-    QTest::newRow("blanks trimmed") << QByteArray("  [ App ]  \n  Port  =   COM3  \n") << "App" << "Port" << "COM3";
-    QTest::newRow("double quotes stripped") << QByteArray("[A]\nk=\" x y \"\n") << "A" << "k" << " x y ";
-    QTest::newRow("single quotes stripped") << QByteArray("[A]\nk='x'\n") << "A" << "k" << "x";
-    QTest::newRow("unmatched quotes kept") << QByteArray("[A]\nk=\"x'\n") << "A" << "k" << "\"x'";
-    QTest::newRow("present empty key is empty") << QByteArray("[A]\nk=\n") << "A" << "k" << "";
-    QTest::newRow("missing key gives default") << QByteArray("[A]\nother=1\n") << "A" << "k" << def;
-    QTest::newRow("key of another section") << QByteArray("[B]\nk=1\n[A]\nj=2\n") << "A" << "k" << def;
-    QTest::newRow("first duplicate section wins") << QByteArray("[A]\nk=1\n[A]\nk=2\n") << "A" << "k" << "1";
-    QTest::newRow("first duplicate key wins") << QByteArray("[A]\nk=1\nk=2\n") << "A" << "k" << "1";
-    QTest::newRow("value keeps later equals signs") << QByteArray("[A]\nk=a=b\n") << "A" << "k" << "a=b";
-    QTest::newRow("CR-only line ends") << QByteArray("[A]\rk=1\rj=2\r") << "A" << "j" << "2";
-    QTest::newRow("no final line end") << QByteArray("[A]\nk=last") << "A" << "k" << "last";
+    QTest::newRow("plain") << QByteArray("[App]\r\nPort=COM3\r\n") << "App"
+                           << "Port"
+                           << "COM3";
+    QTest::newRow("case-insensitive names") << QByteArray("[app]\nport=COM3\n") << "App"
+                                            << "Port"
+                                            << "COM3";
+    QTest::newRow("blanks trimmed") << QByteArray("  [ App ]  \n  Port  =   COM3  \n") << "App"
+                                    << "Port"
+                                    << "COM3";
+    QTest::newRow("double quotes stripped") << QByteArray("[A]\nk=\" x y \"\n") << "A"
+                                            << "k"
+                                            << " x y ";
+    QTest::newRow("single quotes stripped") << QByteArray("[A]\nk='x'\n") << "A"
+                                            << "k"
+                                            << "x";
+    QTest::newRow("unmatched quotes kept") << QByteArray("[A]\nk=\"x'\n") << "A"
+                                           << "k"
+                                           << "\"x'";
+    QTest::newRow("present empty key is empty") << QByteArray("[A]\nk=\n") << "A"
+                                                << "k"
+                                                << "";
+    QTest::newRow("missing key gives default") << QByteArray("[A]\nother=1\n") << "A"
+                                               << "k" << def;
+    QTest::newRow("key of another section") << QByteArray("[B]\nk=1\n[A]\nj=2\n") << "A"
+                                            << "k" << def;
+    QTest::newRow("first duplicate section wins") << QByteArray("[A]\nk=1\n[A]\nk=2\n") << "A"
+                                                  << "k"
+                                                  << "1";
+    QTest::newRow("first duplicate key wins") << QByteArray("[A]\nk=1\nk=2\n") << "A"
+                                              << "k"
+                                              << "1";
+    QTest::newRow("value keeps later equals signs") << QByteArray("[A]\nk=a=b\n") << "A"
+                                                    << "k"
+                                                    << "a=b";
+    QTest::newRow("CR-only line ends") << QByteArray("[A]\rk=1\rj=2\r") << "A"
+                                       << "j"
+                                       << "2";
+    QTest::newRow("no final line end") << QByteArray("[A]\nk=last") << "A"
+                                       << "k"
+                                       << "last";
     QTest::newRow("NUL and 0xFF bytes do not stop reading")
-        << QByteArray::fromRawData("[A]\nx=\0\xff\nk=ok\n", 14) << "A" << "k" << "ok";
-    QTest::newRow("UTF-8 file") << QByteArray("[G]\nk=P\xc3\xa4iv\xc3\xa4\n") << "G" << "k" << QString::fromUtf8("Päivä");
-    QTest::newRow("Windows-1252 file") << QByteArray("[G]\nk=P\xe4iv\xe4\n") << "G" << "k" << QString::fromUtf8("Päivä");
-    QTest::newRow("empty file") << QByteArray() << "A" << "k" << def;
+        << QByteArray::fromRawData("[A]\nx=\0\xff\nk=ok\n", 14) << "A"
+        << "k"
+        << "ok";
+    QTest::newRow("UTF-8 file") << QByteArray("[G]\nk=P\xc3\xa4iv\xc3\xa4\n") << "G"
+                                << "k" << QString::fromUtf8("Päivä");
+    QTest::newRow("Windows-1252 file") << QByteArray("[G]\nk=P\xe4iv\xe4\n") << "G"
+                                       << "k" << QString::fromUtf8("Päivä");
+    QTest::newRow("empty file") << QByteArray() << "A"
+                                << "k" << def;
 }
 
 void TstIni::readsValues() {
@@ -158,9 +189,12 @@ void TstIni::settingsWriteFailureNamesTheFile() {
 void TstIni::settingsFileName_data() {
     QTest::addColumn<QString>("exe");
     QTest::addColumn<QString>("ini");
-    QTest::newRow("no extension") << "/opt/k/kelotari" << "/opt/k/kelotari.INI";
-    QTest::newRow("extension replaced") << "/opt/k/Kelotari.exe" << "/opt/k/Kelotari.INI";
-    QTest::newRow("dot in folder only") << "/opt/k.1/kelotari" << "/opt/k.1/kelotari.INI";
+    QTest::newRow("no extension") << "/opt/k/kelotari"
+                                  << "/opt/k/kelotari.INI";
+    QTest::newRow("extension replaced") << "/opt/k/Kelotari.exe"
+                                        << "/opt/k/Kelotari.INI";
+    QTest::newRow("dot in folder only") << "/opt/k.1/kelotari"
+                                        << "/opt/k.1/kelotari.INI";
 }
 
 void TstIni::settingsFileName() {
@@ -172,7 +206,8 @@ void TstIni::settingsFileName() {
 
 void TstIni::languageTexts() {
     const MainTexts def = readMainTexts(IniProfile());
-    QCOMPARE(def.AskSaveMsg, QStringLiteral("Your current packet(s) is not saved.\rDo you want to save it ?"));
+    QCOMPARE(def.AskSaveMsg,
+             QStringLiteral("Your current packet(s) is not saved.\rDo you want to save it ?"));
     QCOMPARE(gridHeading(def, 9), QStringLiteral("s"));
     QCOMPARE(gridHeading(def, 11), QStringLiteral("Data1"));
     QCOMPARE(gridHeading(def, 40), QStringLiteral("Data30"));
@@ -181,7 +216,7 @@ void TstIni::languageTexts() {
         "[dialogs]\nrs=Aikakatkaisu%Tarkista kaapelit\n[Grid]\nGR_10=\n[Menu]\nDel=Poista\n"
         "[Setup]\nPh1=50%\n")));
     QCOMPARE(t.TimeoutMsg, QStringLiteral("Aikakatkaisu\rTarkista kaapelit"));
-    QCOMPARE(t.gridHeadings[9], QString());       // present and empty: no default
+    QCOMPARE(t.gridHeadings[9], QString());                // present and empty: no default
     QCOMPARE(t.gridHeadings[0], QStringLiteral("Packet")); // missing: default
     QCOMPARE(t.menuDelete, QStringLiteral("Poista"));
     QCOMPARE(percentConversion("a%b%"), QStringLiteral("a\rb\r"));

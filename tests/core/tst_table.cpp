@@ -99,12 +99,16 @@ void TstTable::readingCountStopsAtGap() {
 void TstTable::lastResortFullStop_data() {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    QTest::newRow("letter") << "Unable to write to /a/b.INI" << "Unable to write to /a/b.INI.";
+    QTest::newRow("letter") << "Unable to write to /a/b.INI"
+                            << "Unable to write to /a/b.INI.";
     QTest::newRow("closing parenthesis") << "Unable to open com port (win error code: 2)"
                                          << "Unable to open com port (win error code: 2)";
-    QTest::newRow("full stop") << "Done." << "Done.";
-    QTest::newRow("digit") << "code 5" << "code 5.";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("full stop") << "Done."
+                               << "Done.";
+    QTest::newRow("digit") << "code 5"
+                           << "code 5.";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TstTable::lastResortFullStop() {

@@ -34,12 +34,14 @@ struct Fixture {
     QString dataDir;
     std::unique_ptr<TMainFrm> frm;
 
-    explicit Fixture(const QByteArray& lang = QByteArray(), const QByteArray& settings = QByteArray()) {
+    explicit Fixture(const QByteArray& lang = QByteArray(),
+                     const QByteArray& settings = QByteArray()) {
         dataDir = dir.filePath("data") + "/";
         QDir().mkpath(dataDir);
         if (!lang.isNull())
             writeFile(langFile(), lang);
-        writeFile(settingsFile(), settings.isNull() ? "[DB]\nPath=" + dataDir.toUtf8() + "\n" : settings);
+        writeFile(settingsFile(),
+                  settings.isNull() ? "[DB]\nPath=" + dataDir.toUtf8() + "\n" : settings);
     }
     QString settingsFile() const { return dir.filePath("kelotari.INI"); }
     QString langFile() const { return dir.filePath("DefLang.lng"); }
@@ -127,7 +129,7 @@ void TstMainWindow::startsWithDefaults() {
     QCOMPARE(w.findChild<QAction*>("WDeletefile")->text(), QStringLiteral("Delete"));
 
     const QStringList expected = {"Packet", "Samples", "Date", "Time", "Wood type", "Temp.",
-                                  "Lowest", "Highest", "AVG", "s", "Comment"};
+                                  "Lowest", "Highest", "AVG",  "s",    "Comment"};
     QHeaderView* header = w.grid()->horizontalHeader();
     QCOMPARE(w.grid()->model()->columnCount(), 41);
     QCOMPARE(w.grid()->model()->rowCount(), 49);
@@ -153,10 +155,12 @@ void TstMainWindow::languageFileReplacesCaptions() {
     TMainFrm& w = fx.open();
     QCOMPARE(fx.caption("Clear_btn"), QString::fromUtf8("Tyhjennä"));
     QCOMPARE(w.findChild<QGroupBox*>("packet_grp")->title(), QStringLiteral("Paketit"));
-    QCOMPARE(w.grid()->model()->headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Näytteitä"));
+    QCOMPARE(w.grid()->model()->headerData(1, Qt::Horizontal).toString(),
+             QString::fromUtf8("Näytteitä"));
     QCOMPARE(w.grid()->model()->headerData(11, Qt::Horizontal).toString(), QStringLiteral("Data1"));
     QCOMPARE(w.findChild<QAction*>("WDeletefile")->text(), QStringLiteral("Poista"));
-    QCOMPARE(w.texts().AskSaveMsg, QStringLiteral("Paketteja ei ole tallennettu.\rTallennetaanko ne ?"));
+    QCOMPARE(w.texts().AskSaveMsg,
+             QStringLiteral("Paketteja ei ole tallennettu.\rTallennetaanko ne ?"));
     QCOMPARE(w.grid()->horizontalHeader()->sectionSize(10), 400);
 }
 
@@ -179,11 +183,13 @@ void TstMainWindow::selectingCommentCellMarksUnsaved() {
     QCOMPARE(w.state().SelRow, 3);
     QVERIFY(!w.state().Unsaved);
     g->scrollTo(g->model()->index(0, 10));
-    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->visualRect(g->model()->index(0, 10)).center());
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {},
+                      g->visualRect(g->model()->index(0, 10)).center());
     QCOMPARE(w.state().SelRow, 1);
     QVERIFY(w.state().Unsaved); // also in an empty table
     // A right click does not move the selection.
-    QTest::mouseClick(g->viewport(), Qt::RightButton, {}, g->visualRect(g->model()->index(5, 10)).center());
+    QTest::mouseClick(g->viewport(), Qt::RightButton, {},
+                      g->visualRect(g->model()->index(5, 10)).center());
     QCOMPARE(w.state().SelRow, 1);
 }
 
@@ -248,7 +254,8 @@ void TstMainWindow::failedSaveIsNotASave() {
     fx.dialogs.saveNames.enqueue(fx.dataDir + "no-such-folder/x.DAT");
     QVERIFY(!w.SaveAs_btnClick());
     QCOMPARE(fx.dialogs.kinds(), (QStringList{"save", "message"}));
-    QCOMPARE(fx.dialogs.calls[1].text, QStringLiteral("Some file I/O error occurred during saving file."));
+    QCOMPARE(fx.dialogs.calls[1].text,
+             QStringLiteral("Some file I/O error occurred during saving file."));
     QVERIFY(w.state().Unsaved);
 }
 
@@ -261,9 +268,10 @@ void TstMainWindow::quitWithSaveQuestion_data() {
     QTest::newRow("nothing unsaved: no question") << false << QList<bool>{} << "" << true << false;
     QTest::newRow("No: ends without saving") << true << QList<bool>{false} << "" << true << false;
     QTest::newRow("Yes and saved: ends") << true << QList<bool>{true} << "q.DAT" << true << true;
-    QTest::newRow("Yes, dialog cancelled: stays") << true << QList<bool>{true} << "" << false << false;
-    QTest::newRow("Yes, overwrite refused: stays") << true << QList<bool>{true, false} << "exists.DAT"
-                                                   << false << false;
+    QTest::newRow("Yes, dialog cancelled: stays")
+        << true << QList<bool>{true} << "" << false << false;
+    QTest::newRow("Yes, overwrite refused: stays")
+        << true << QList<bool>{true, false} << "exists.DAT" << false << false;
 }
 
 void TstMainWindow::quitWithSaveQuestion() {
@@ -338,7 +346,7 @@ void TstMainWindow::doubleClickLoadsDataFile() {
     QCOMPARE(w.filePanel()->fileList()->count(), 1);
     QListWidget* list = w.filePanel()->fileList();
     const QPoint at = list->visualItemRect(list->item(0)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at); // a real double click starts
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);  // a real double click starts
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at); // with a press
     QCOMPARE(w.state().PacketCount, 3);
     QCOMPARE(w.state().table.cell(kSamplesCol, 3), QByteArray("1"));

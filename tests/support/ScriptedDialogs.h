@@ -11,14 +11,14 @@ namespace kelotari {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Call {
-        QString kind;  // "ask", "message", "save", "open", "error"
+        QString kind; // "ask", "message", "save", "open", "error"
         QString title;
-        QString text;  // question/message text, or proposed name / folder for file dialogs
+        QString text; // question/message text, or proposed name / folder for file dialogs
     };
 
-    QQueue<bool> yesNoAnswers;         // empty queue answers No
-    QQueue<QString> saveNames;         // empty queue cancels
-    QQueue<QString> openNames;         // empty queue cancels
+    QQueue<bool> yesNoAnswers; // empty queue answers No
+    QQueue<QString> saveNames; // empty queue cancels
+    QQueue<QString> openNames; // empty queue cancels
     QList<Call> calls;
 
     bool askYesNo(const QString& title, const QString& text) override {

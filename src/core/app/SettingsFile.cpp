@@ -15,8 +15,8 @@ struct Key {
 };
 
 const Key kKeys[] = {
-    {"DB", "Path", &Settings::DataPath},    {"DB", "DefName", &Settings::DefName},
-    {"Lang", "Set", &Settings::LangSet},    {"App", "Port", &Settings::PortName},
+    {"DB", "Path", &Settings::DataPath},        {"DB", "DefName", &Settings::DefName},
+    {"Lang", "Set", &Settings::LangSet},        {"App", "Port", &Settings::PortName},
     {"App", "Printer", &Settings::PrinterName},
 };
 

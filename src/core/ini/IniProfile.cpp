@@ -9,7 +9,9 @@
 namespace kelotari {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 QByteArray trimmed(const QByteArray& b) {
     int s = 0, e = b.size();
@@ -36,7 +38,8 @@ QByteArray sectionName(const QByteArray& line) {
 
 } // namespace
 
-IniProfile::IniProfile(QByteArray bytes) : m_bytes(std::move(bytes)), m_utf8(isValidUtf8(m_bytes)) {}
+IniProfile::IniProfile(QByteArray bytes)
+    : m_bytes(std::move(bytes)), m_utf8(isValidUtf8(m_bytes)) {}
 
 IniProfile IniProfile::fromFile(const QString& fileName) {
     QFile f(fileName);

@@ -29,15 +29,15 @@ public:
 
 private:
     struct Line {
-        int begin;   // first byte of the line
-        int end;     // one past the last byte before the line end
-        int next;    // first byte of the following line
+        int begin; // first byte of the line
+        int end;   // one past the last byte before the line end
+        int next;  // first byte of the following line
     };
     struct Match {
-        int insertAt = -1;     // where a new key of the section goes; -1: no such section
+        int insertAt = -1; // where a new key of the section goes; -1: no such section
         bool keyFound = false;
         Line keyLine{};
-        int valueStart = 0;    // first byte after the key's equals sign
+        int valueStart = 0; // first byte after the key's equals sign
     };
     Match find(const QString& section, const QString& key) const;
     QString decode(const QByteArray& bytes) const;

@@ -19,16 +19,17 @@ struct MainTexts {
     QString packetPanel = QStringLiteral("Packets");
     QString filesPanel = QStringLiteral("Files");
     std::array<QString, 11> gridHeadings = {
-        QStringLiteral("Packet"),    QStringLiteral("Samples"), QStringLiteral("Date"),
-        QStringLiteral("Time"),      QStringLiteral("Wood type"), QStringLiteral("Temp."),
-        QStringLiteral("Lowest"),    QStringLiteral("Highest"), QStringLiteral("AVG"),
-        QStringLiteral("s"),         QStringLiteral("Comment")};
-    QString TimeoutMsg =
-        QStringLiteral("Transferring has timed out!\rCommunication problems? Check cables and try again.");
+        QStringLiteral("Packet"), QStringLiteral("Samples"),   QStringLiteral("Date"),
+        QStringLiteral("Time"),   QStringLiteral("Wood type"), QStringLiteral("Temp."),
+        QStringLiteral("Lowest"), QStringLiteral("Highest"),   QStringLiteral("AVG"),
+        QStringLiteral("s"),      QStringLiteral("Comment")};
+    QString TimeoutMsg = QStringLiteral(
+        "Transferring has timed out!\rCommunication problems? Check cables and try again.");
     QString FileExistsMsg = QStringLiteral("File already exist!\rWrite anyway ?");
     QString SaveErrorMsg = QStringLiteral("Some file I/O error occurred during saving file.");
     QString LoadErrorMsg = QStringLiteral("Some file I/O error occurred during loading file.");
-    QString AskSaveMsg = QStringLiteral("Your current packet(s) is not saved.\rDo you want to save it ?");
+    QString AskSaveMsg =
+        QStringLiteral("Your current packet(s) is not saved.\rDo you want to save it ?");
     QString PrintErrorMsg =
         QStringLiteral("Some printing problem occur.\rCheck printer,cables,etc. and try again.");
     QString menuDelete = QStringLiteral("Delete");

@@ -19,9 +19,9 @@ QString proposedDataFileName(const QString& dataPath, const QDate& today);
 
 struct LoadResult {
     bool ok = true;
-    int errorNumber = 0;      // errno-style code of the failure when !ok
-    int packetCount = 0;      // rows holding packets after the load
-    bool moreBlocks = false;  // the file holds more packets than the table has rows for
+    int errorNumber = 0;     // errno-style code of the failure when !ok
+    int packetCount = 0;     // rows holding packets after the load
+    bool moreBlocks = false; // the file holds more packets than the table has rows for
 };
 
 // Longest line the loader accepts; longer is a load error rather than unbounded memory.

@@ -9,10 +9,10 @@
 
 namespace kelotari {
 
-constexpr int kColumns = 41;       // 0..40
-constexpr int kRows = 50;          // 0..49, row 0 the headings
-constexpr int kMaxPackets = 49;    // rows 1..49
-constexpr int kMaxReadings = 30;   // columns 11..40
+constexpr int kColumns = 41;     // 0..40
+constexpr int kRows = 50;        // 0..49, row 0 the headings
+constexpr int kMaxPackets = 49;  // rows 1..49
+constexpr int kMaxReadings = 30; // columns 11..40
 constexpr int kPacketCol = 0;
 constexpr int kSamplesCol = 1;
 constexpr int kCommentCol = 10;

@@ -5,7 +5,8 @@
 
 namespace kelotari {
 
-// Windows-1252 bytes to text (the five unassigned bytes map to the C1 controls, so nothing is lost).
+// Windows-1252 bytes to text (the five unassigned bytes map to the C1 controls, so nothing is
+// lost).
 QString fromCp1252(const QByteArray& bytes);
 // Text to Windows-1252 bytes; a character the code page lacks becomes '?'.
 QByteArray toCp1252(const QString& text);
