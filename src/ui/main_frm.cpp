@@ -4,6 +4,7 @@
 #include "HistogramChart.h"
 #include "PacketGrid.h"
 #include "PacketModel.h"
+#include "PlainFont.h"
 #include "app/Failure.h"
 #include "app/SettingsFile.h"
 #include "ini/IniProfile.h"
@@ -51,11 +52,7 @@ QFont uiFont(const QString& face, int pixelSize) {
         f.setFamily(face);
     if (pixelSize > 0)
         f.setPixelSize(pixelSize);
-    f.setBold(false);
-    f.setItalic(false);
-    f.setUnderline(false);
-    f.setStrikeOut(false);
-    return f;
+    return plainFont(f);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "FilePanel.h"
 #include "HistogramChart.h"
+#include "PlainFont.h"
 #include "Printer.h"
 #include "packets/Histogram.h"
 #include "print/PacketReports.h"
@@ -26,11 +27,7 @@ QFont reportFont(const QWidget& window) {
         points = windowFont.pixelSize() * 72.0 / std::max(1, window.logicalDpiY());
     QFont f(windowFont.family());
     f.setPointSize(std::max(1, static_cast<int>(std::lround(points))));
-    f.setBold(false);
-    f.setItalic(false);
-    f.setUnderline(false);
-    f.setStrikeOut(false);
-    return f;
+    return plainFont(f);
 }
 
 } // namespace
