@@ -19,6 +19,12 @@ else
     cmake --build --preset default -j "$jobs" --target kelotari meter-sim
     bin=build/bin
 fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "Built. No display was found: run scripts/demo.sh from a desktop session" >&2
+    echo "(or set QT_QPA_PLATFORM, for example to vnc, to show the window elsewhere)." >&2
+    exit 1
+fi
+
 # The settings file the program reads: its own beside the executable, or the per-user copy
 # that stands in for it when that exists.
 settings="$bin/kelotari.INI"
