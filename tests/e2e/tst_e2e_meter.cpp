@@ -281,6 +281,7 @@ void TestE2eMeter::silentMeterTimesOut() {
     QCOMPARE(m_dialogs.calls[0].text, w->texts().TimeoutMsg);
     QCOMPARE(w->state().PacketCount, 0);
     QVERIFY(!w->state().Unsaved);
+    QVERIFY(sim.waitFor(QStringLiteral("CMD D")));
     QCOMPARE(sim.commands(), QStringList{"D"});
     QVERIFY(portIsFree(sim.port()));
 }
@@ -348,6 +349,7 @@ void TestE2eMeter::clearErasesTheMeterAndLeavesTheTable() {
     QCOMPARE(m_dialogs.kinds(), QStringList());
     QCOMPARE(w->state().PacketCount, 0);
     QVERIFY(w->state().table.cell(0, 1).isEmpty());
+    QVERIFY(sim.waitFor(QStringLiteral("SENT D"))); // its report may trail the answer
     QCOMPARE(sim.commands(), (QStringList{"C", "D"}));
 }
 
