@@ -428,15 +428,15 @@ void TMainFrm::FileListBoxClick(const QString& fileName) {
 }
 
 void TMainFrm::ImportdatafileClick(const QString& fileName) {
-    m_state.table.ClearTable();
+    // A file that cannot be opened (deleted since it was listed) leaves the table as it is.
     QFile f(fileName);
     errno = 0;
     if (!f.open(QIODevice::ReadOnly)) {
         const int err = errno ? errno : ENOENT;
-        m_state.PacketCount = 0;
         showBox(m_texts.LoadErrorMsg + QStringLiteral(" ERR:") + QString::number(err));
         return;
     }
+    m_state.table.ClearTable();
     const LoadResult r = loadDataFile(f, m_state.table);
     m_state.PacketCount = r.packetCount;
     if (!r.ok)

@@ -371,7 +371,10 @@ void TstMainWindow::doubleClickOnUnsavedTableSavesFirst() {
 void TstMainWindow::loadErrorNamesTheErrorNumber() {
     Fixture fx;
     TMainFrm& w = fx.open();
+    fx.putPackets(2);
     w.FileListBoxClick(fx.dataDir + "deleted-meanwhile.DAT");
+    QCOMPARE(w.state().PacketCount, 2); // nothing was loaded, nothing lost
+    QCOMPARE(w.state().table.cell(kSamplesCol, 2), QByteArray("1"));
     QCOMPARE(fx.dialogs.kinds(), QStringList{"message"});
     QCOMPARE(fx.dialogs.calls[0].text,
              QStringLiteral("Some file I/O error occurred during loading file. ERR:2"));
