@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <sys/resource.h>
+#include <utility>
 
 using namespace kelotari;
 
@@ -77,16 +78,20 @@ std::unique_ptr<TMainFrm> window(const QTemporaryDir& dir, ScriptedDialogs& dial
     return w;
 }
 
+// Wall-clock and process CPU seconds of one Transfer.
+std::pair<double, double> timedTransfer(TMainFrm& w) {
+    QElapsedTimer wall;
+    const double cpu0 = cpuSeconds();
+    wall.start();
+    w.Transfer_btnClick();
+    return {wall.nsecsElapsed() / 1e9, cpuSeconds() - cpu0};
+}
+
 void silentWait(const QTemporaryDir& dir, int tickMs) {
     Sim sim(dir.path(), {"--fault", "silent"});
     ScriptedDialogs dialogs;
     auto w = window(dir, dialogs, sim.port(), tickMs);
-    QElapsedTimer wall;
-    const double cpu0 = cpuSeconds();
-    wall.start();
-    w->Transfer_btnClick();
-    const double secs = wall.nsecsElapsed() / 1e9;
-    const double cpu = cpuSeconds() - cpu0;
+    const auto [secs, cpu] = timedTransfer(*w);
     std::printf(
         "(b) silent wait, 10 ticks of %d ms: %.2f s, process CPU %.4f s = %.3f%% of one core%s\n",
         tickMs, secs, cpu, 100 * cpu / secs,
@@ -97,12 +102,7 @@ void pacedDownload(const QTemporaryDir& dir, int tickMs) {
     Sim sim(dir.path(), {"--generate", "49,30"});
     ScriptedDialogs dialogs;
     auto w = window(dir, dialogs, sim.port(), tickMs);
-    QElapsedTimer wall;
-    const double cpu0 = cpuSeconds();
-    wall.start();
-    w->Transfer_btnClick();
-    const double secs = wall.nsecsElapsed() / 1e9;
-    const double cpu = cpuSeconds() - cpu0;
+    const auto [secs, cpu] = timedTransfer(*w);
     const QList<QByteArray> sent = sim.waitFor("SENT D").split(' ');
     const double bytes = sent.value(0).toDouble();
     const double wire = bytes * 10 / 4800;
