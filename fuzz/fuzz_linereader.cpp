@@ -26,6 +26,8 @@ public:
     void close() override {}
     void purge() override {}
     void send(const QByteArray&) override {}
+    void pause(int) override {}
+    bool waitForNext() override { return true; }
     ReadResult readResult(int timeoutTicks) override {
         m_reader.start(timeoutTicks);
         for (;;) {

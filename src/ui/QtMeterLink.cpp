@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -79,6 +80,31 @@ void QtMeterLink::cancel() {
     m_cancelled = true;
     if (m_loop)
         m_loop->quit();
+    if (m_nextLoop)
+        m_nextLoop->quit();
+}
+
+void QtMeterLink::pause(int ms) {
+    QThread::msleep(static_cast<unsigned long>(std::max(ms, 0)));
+}
+
+bool QtMeterLink::waitForNext() {
+    if (m_cancelled)
+        return false;
+    QEventLoop loop;
+    m_nextLoop = &loop;
+    m_nextPressed = false;
+    while (!m_nextPressed && !m_cancelled)
+        loop.exec();
+    m_nextLoop = nullptr;
+    return m_nextPressed && !m_cancelled;
+}
+
+void QtMeterLink::next() {
+    if (!m_nextLoop)
+        return; // not waiting: a press is not remembered
+    m_nextPressed = true;
+    m_nextLoop->quit();
 }
 
 void QtMeterLink::clearBuffer() {

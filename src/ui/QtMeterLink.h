@@ -32,6 +32,11 @@ public:
     void purge() override;
     void send(const QByteArray& command) override;
     ReadResult readResult(int timeoutTicks) override;
+    void pause(int ms) override;
+    bool waitForNext() override;
+
+    // The Next button went down: ends a waitForNext() under way, else nothing.
+    void next();
 
     // Ends the current wait and every later one with a Cancelled result (the window is being
     // closed). Safe to call from a handler that runs inside the wait.
@@ -57,6 +62,8 @@ private:
     QTimer* m_settle; // while bytes keep coming, they are taken on this timer
     qintptr m_watched = -1;
     QEventLoop* m_loop = nullptr;
+    QEventLoop* m_nextLoop = nullptr; // set while waitForNext() waits
+    bool m_nextPressed = false;
     bool m_woken = false;
     bool m_cancelled = false;
     std::exception_ptr m_error;  // a port failure met while draining inside the event loop

@@ -43,6 +43,9 @@ public:
     int countdown = 0;
     int ticksSpent = 0; // ticks the reads waited through
     bool isOpen = false;
+    // waitForNext() answers: true (Next pressed) until the queue is empty, then nextDefault.
+    QList<bool> nextAnswers;
+    bool nextDefault = true;
 
     void setPort(const QString& name) override { calls << QStringLiteral("port ") + name; }
     void open() override {
@@ -58,6 +61,14 @@ public:
     void purge() override { calls << QStringLiteral("purge"); }
     void send(const QByteArray& command) override {
         calls << QStringLiteral("send ") + QString::fromLatin1(command);
+    }
+
+    void pause(int ms) override { calls << QStringLiteral("pause ") + QString::number(ms); }
+    bool waitForNext() override {
+        calls << QStringLiteral("next");
+        if (m_cancelled)
+            return false;
+        return nextAnswers.isEmpty() ? nextDefault : nextAnswers.takeFirst();
     }
 
     ReadResult readResult(int timeoutTicks) override {

@@ -38,6 +38,12 @@ public:
     // One result of the line reader with a time-out in ticks. Failures of the port (and a line
     // past the reader's cap) are thrown as Failure.
     virtual ReadResult readResult(int timeoutTicks) = 0;
+    // A blocking pause that processes no window events (the meter's moment between answers).
+    virtual void pause(int ms) = 0;
+    // Waits for the user's Next: returns true when Next goes down during this wait (a press
+    // made before the wait began is not remembered), false when the wait is cancelled (the
+    // program is being torn down).
+    virtual bool waitForNext() = 0;
 };
 
 } // namespace kelotari
