@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -75,6 +76,10 @@ std::unique_ptr<TMainFrm> window(const QTemporaryDir& dir, ScriptedDialogs& dial
     auto w = std::make_unique<TMainFrm>(env);
     w->state().settings.PortName = port;
     w->show();
+    // The window's first paint belongs to its start, not to the wait measured here.
+    QEventLoop settle;
+    QTimer::singleShot(500, &settle, &QEventLoop::quit);
+    settle.exec();
     return w;
 }
 

@@ -58,6 +58,14 @@ struct TComSettings {
 // used as it is; any other name is a device under /dev (ttyUSB0, pts/3).
 QString comDevicePath(const QString& portName);
 
+// The extra line for a device the user may not open. It names the device's group only when
+// that group is not root's and may read and write it; otherwise it says that only the owner
+// may use the device and how the administrator can grant access. The first form looks at the
+// device itself.
+QString accessAdvice(const QString& path);
+QString accessAdvice(const QString& path, unsigned mode, const QString& groupName,
+                     bool rootGroup);
+
 class TCustomComPort {
 public:
     explicit TCustomComPort(const TComSettings& settings = TComSettings());
@@ -76,8 +84,10 @@ public:
     void setConnected(bool open);
 
     // Opens the device exclusively with the line settings (nothing when already open).
-    // Code 1 when it cannot be opened or another program holds it; 7 when the line settings
-    // are refused; 8 when the read time-outs are refused.
+    // Code 1 when it cannot be opened or another program holds it (its lock, or the terminal
+    // already in exclusive mode: EBUSY, also for root); 7 when the line settings are refused;
+    // 8 when the read time-outs are refused. Closing ends the exclusive mode only where this
+    // port set it.
     void OpenPort();
     // Discards what was received and not read, restores the device's previous settings and
     // closes it (nothing when closed). The port is closed afterwards even when it throws
@@ -94,6 +104,11 @@ public:
     // Reads up to count bytes that have already arrived, without waiting; NUL bytes are
     // dropped, so the result may be fewer than arrived, or 0. Code 3.
     int ReadBytes(char* buffer, int count);
+    // Appends to buffer what has arrived, up to max bytes taken from the device, without
+    // waiting and without NUL bytes. Returns how many bytes it took from the device, NUL bytes
+    // included, so a stream of NUL bytes still counts as a line that is talking. Code 3, also
+    // when the device has gone.
+    int TakeArrived(QByteArray& buffer, int max);
 
     // The open device's descriptor, for waiting on it (-1 when closed).
     qintptr handle() const;

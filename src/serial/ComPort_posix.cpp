@@ -21,6 +21,7 @@ struct TCustomComPort::Device {
     int fd = -1;
     termios saved{}; // the device's settings before we changed them
     bool haveSaved = false;
+    bool setExclusive = false; // this program put the terminal into exclusive mode
 };
 
 namespace {
@@ -29,18 +30,32 @@ namespace {
     throw EComPort(code, systemError, std::move(advice));
 }
 
-// The extra line for a device the user may not open: which group to join.
-QString permissionAdvice(const QString& path) {
-    QString groupName = QStringLiteral("dialout");
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-        if (const struct group* g = ::getgrgid(st.st_gid))
-            groupName = QString::fromLocal8Bit(g->gr_name);
-    }
-    return QStringLiteral("No permission to use %1: add your user to the group \"%2\" "
-                          "(sudo usermod -aG %2 $USER), then log out and in again.")
-        .arg(path, groupName);
+} // namespace
+
+QString accessAdvice(const QString& path, unsigned mode, const QString& groupName, bool rootGroup) {
+    // Joining a group helps only when that group may read and write the device; the root
+    // group is never advice to give.
+    const unsigned groupRw = S_IRGRP | S_IWGRP;
+    if (!groupName.isEmpty() && !rootGroup && (mode & groupRw) == groupRw)
+        return QStringLiteral("No permission to use %1: add your user to the group \"%2\" "
+                              "(sudo usermod -aG %2 $USER), then log out and in again.")
+            .arg(path, groupName);
+    return QStringLiteral("No permission to use %1: only its owner may use it. The system's "
+                          "administrator can grant access with a udev rule or through the group "
+                          "that owns serial devices on this system.")
+        .arg(path);
 }
+
+QString accessAdvice(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return accessAdvice(path, 0, QString(), false);
+    const struct group* g = ::getgrgid(st.st_gid);
+    return accessAdvice(path, st.st_mode, g ? QString::fromLocal8Bit(g->gr_name) : QString(),
+                        st.st_gid == 0);
+}
+
+namespace {
 
 // The device has gone (adapter unplugged, line hung up): what a read or query then reports.
 bool deviceGone(int fd) {
@@ -86,6 +101,19 @@ tcflag_t sizeFor(int bits) {
     default:
         return CS8;
     }
+}
+
+enum class ExclusiveMode { Off, On, Unknown };
+
+ExclusiveMode exclusiveMode(int fd) {
+#ifdef TIOCGEXCL
+    int on = 0;
+    if (::ioctl(fd, TIOCGEXCL, &on) == 0)
+        return on ? ExclusiveMode::On : ExclusiveMode::Off;
+#else
+    (void)fd;
+#endif
+    return ExclusiveMode::Unknown;
 }
 
 // Modem-line changes that a device without modem lines (a pseudo-terminal) refuses.
@@ -181,7 +209,7 @@ void TCustomComPort::OpenPort() {
     if (fd < 0) {
         const int err = errno;
         raise(CE_OpenFailed, err,
-              err == EACCES || err == EPERM ? permissionAdvice(path) : QString());
+              err == EACCES || err == EPERM ? accessAdvice(path) : QString());
     }
     // Two programs never share the meter: the lock also holds against root, whom the
     // terminal's exclusive mode lets through.
@@ -190,10 +218,21 @@ void TCustomComPort::OpenPort() {
         ::close(fd);
         raise(CE_OpenFailed, err);
     }
-    ::ioctl(fd, TIOCEXCL); // a device that is no terminal fails below, with the line settings
+    // A program that holds the terminal in exclusive mode without the lock holds it all the
+    // same, also against root. Where the system cannot tell (no TIOCGEXCL), only a user other
+    // than root knows that the mode was off: the open would have failed otherwise.
+    const ExclusiveMode before = exclusiveMode(fd);
+    if (before == ExclusiveMode::On) {
+        ::close(fd);
+        raise(CE_OpenFailed, EBUSY);
+    }
+    // A device that is no terminal refuses this and fails below, with the line settings.
+    const bool setExclusive = ::ioctl(fd, TIOCEXCL) == 0 &&
+                              (before == ExclusiveMode::Off || ::geteuid() != 0);
 
     m_device = std::make_unique<Device>();
     m_device->fd = fd; // Connected from here; a failure below closes it again
+    m_device->setExclusive = setExclusive;
     try {
         // The terminal driver's queues are fixed in size here, so there is no queue step.
         termios t{};
@@ -258,7 +297,10 @@ void TCustomComPort::release() {
     const int fd = m_device->fd;
     if (m_device->haveSaved)
         ::tcsetattr(fd, TCSANOW, &m_device->saved);
-    ::ioctl(fd, TIOCNXCL); // the terminal may stay open elsewhere (a simulator's pty)
+    // The terminal may stay open elsewhere (a simulator's pty); its exclusive mode is ended
+    // only when it was this program's own.
+    if (m_device->setExclusive)
+        ::ioctl(fd, TIOCNXCL);
     ::close(fd);           // drops the lock
     m_device.reset();
 }
@@ -352,6 +394,40 @@ int TCustomComPort::ReadBytes(char* buffer, int count) {
         n = end - buffer;
     }
     return static_cast<int>(n);
+}
+
+int TCustomComPort::TakeArrived(QByteArray& buffer, int max) {
+    if (!m_device)
+        raise(CE_ReadFailed, EBADF);
+    const int fd = m_device->fd;
+    int taken = 0;
+    while (taken < max) {
+        const qsizetype at = buffer.size();
+        const int want = std::min(max - taken, 4096);
+        buffer.resize(at + want);
+        const ssize_t n = ::read(fd, buffer.data() + at, static_cast<size_t>(want));
+        if (n <= 0) {
+            const int err = n < 0 ? errno : 0;
+            buffer.resize(at);
+            if (n < 0 && err == EINTR)
+                continue;
+            if (n < 0 && err != EAGAIN)
+                raise(CE_ReadFailed, err);
+            // Nothing more has arrived; with nothing at all, a line that has gone reads so too.
+            if (taken == 0 && deviceGone(fd))
+                raise(CE_ReadFailed, EIO);
+            break;
+        }
+        taken += static_cast<int>(n);
+        char* begin = buffer.data() + at;
+        char* end = begin + n;
+        if (m_settings.DiscardNull)
+            end = std::remove(begin, end, '\0');
+        buffer.resize(at + (end - begin));
+        if (n < want)
+            break; // the device's queue is empty now: a further read would only say so
+    }
+    return taken;
 }
 
 } // namespace kelotari

@@ -1,7 +1,6 @@
 #include "QtMeterLink.h"
 
 #include "ComPort.h"
-#include "packets/PacketTable.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -15,54 +14,55 @@ namespace kelotari {
 
 namespace {
 
-constexpr int kChunk = 16 * 1024;
-// Arrived bytes kept while the reader is held up (a modal box opened during the wait).
+// While bytes keep coming they are taken this often: at 4800 baud some sixty bytes a time.
+// The rows they fill show well within a fifth of a second of their arrival, and the window
+// repaints no faster than a display does; each wake-up costs a switch into the kernel and
+// back, so fewer is cheaper.
+constexpr int kPaceMs = 120;
+// A take this large is no meter at 4800 baud: such a stream stays on the notifier.
+constexpr int kFastBlock = 1024;
+// Most taken from the port in one go, and most held while the reader is held up.
+constexpr int kTakeMax = 256 * 1024;
 constexpr int kMaxBuffered = 1024 * 1024;
-constexpr int kMaxBusyMs = 20;
-// While bytes keep coming they are taken this often (about five bytes at 4800 baud).
-constexpr int kSettleMs = 10;
 
 } // namespace
 
 QtMeterLink::QtMeterLink(TCustomComPort& port, int& countdown, QTimer* tickTimer, QObject* parent)
-    : QObject(parent), m_port(port), m_countdown(countdown), m_tickTimer(tickTimer),
-      m_reader(countdown), m_settle(new QTimer(this)) {
-    m_settle->setSingleShot(true);
-    m_settle->setTimerType(Qt::PreciseTimer);
-    m_settle->setInterval(kSettleMs);
-    connect(m_settle, &QTimer::timeout, this, [this] {
-        if (m_notifier)
-            takeArrivals();
-    });
-    if (m_tickTimer) {
-        connect(m_tickTimer, &QTimer::timeout, this, [this] {
-            if (m_countdown == 0) {
-                m_woken = true;
-                if (m_loop)
-                    m_loop->quit();
-            }
-        });
-    }
-    m_sinceEvents.start();
+    : QObject(parent), m_port(port), m_reader(countdown), m_pace(new QTimer(this)) {
+    m_pace->setInterval(kPaceMs);
+    connect(m_pace, &QTimer::timeout, this, [this] { take(); });
+    // A tick only wakes the wait: the window's handler counts down, the wait then looks.
+    if (tickTimer)
+        connect(tickTimer, &QTimer::timeout, this, [this] { wake(); });
+    if (m_port.Connected())
+        startIntake();
 }
 
 QtMeterLink::~QtMeterLink() {
-    dropWatcher();
+    stopIntake();
 }
 
 void QtMeterLink::setPort(const QString& name) {
-    if (name != m_port.Port())
-        dropWatcher(); // an open port is reopened under the new name: a new descriptor
+    if (name == m_port.Port())
+        return;
+    // An open port is reopened under the new name: a new descriptor to watch.
+    stopIntake();
+    clearBuffer();
     m_port.setPort(name);
+    if (m_port.Connected())
+        startIntake();
 }
 
 void QtMeterLink::open() {
     m_port.OpenPort();
-    clearBuffer();
+    if (m_intake == Intake::Off) {
+        clearBuffer();
+        startIntake();
+    }
 }
 
 void QtMeterLink::close() {
-    dropWatcher();
+    stopIntake();
     clearBuffer();
     m_port.ClosePort();
 }
@@ -78,10 +78,7 @@ void QtMeterLink::send(const QByteArray& command) {
 
 void QtMeterLink::cancel() {
     m_cancelled = true;
-    if (m_loop)
-        m_loop->quit();
-    if (m_nextLoop)
-        m_nextLoop->quit();
+    wake();
 }
 
 void QtMeterLink::pause(int ms) {
@@ -89,22 +86,53 @@ void QtMeterLink::pause(int ms) {
 }
 
 bool QtMeterLink::waitForNext() {
-    if (m_cancelled)
-        return false;
-    QEventLoop loop;
-    m_nextLoop = &loop;
-    m_nextPressed = false;
+    m_nextPressed = false; // a press made before this wait is not remembered
+    m_waitingForNext = true;
     while (!m_nextPressed && !m_cancelled)
-        loop.exec();
-    m_nextLoop = nullptr;
+        waitForWake();
+    m_waitingForNext = false;
     return m_nextPressed && !m_cancelled;
 }
 
 void QtMeterLink::next() {
-    if (!m_nextLoop)
-        return; // not waiting: a press is not remembered
+    if (!m_waitingForNext)
+        return;
     m_nextPressed = true;
-    m_nextLoop->quit();
+    wake();
+}
+
+ReadResult QtMeterLink::readResult(int timeoutTicks) {
+    m_reader.start(timeoutTicks);
+    for (;;) {
+        if (m_cancelled)
+            return ReadResult::of(ReadResult::Kind::Cancelled);
+        // What was taken goes through the reader first: it re-arms the countdown for every
+        // byte that extends a line, however late after its arrival the reader gets it.
+        ReadResult r;
+        if (feedBuffered(&r))
+            return r;
+        if (m_error)
+            std::rethrow_exception(std::exchange(m_error, nullptr));
+        if (m_reader.timedOut())
+            return ReadResult::of(ReadResult::Kind::Timeout);
+        waitForWake();
+    }
+}
+
+bool QtMeterLink::feedBuffered(ReadResult* out) {
+    if (m_bufferPos >= m_buffer.size())
+        return false;
+    bool done = false;
+    try {
+        done = m_reader.feed(m_buffer.constData(), static_cast<int>(m_buffer.size()),
+                             &m_bufferPos, out);
+    } catch (...) {
+        clearBuffer(); // a runaway line: what follows it is no answer either
+        throw;
+    }
+    if (m_bufferPos >= m_buffer.size())
+        clearBuffer();
+    return done;
 }
 
 void QtMeterLink::clearBuffer() {
@@ -113,144 +141,74 @@ void QtMeterLink::clearBuffer() {
     m_error = nullptr;
 }
 
-ReadResult QtMeterLink::readResult(int timeoutTicks) {
-    m_reader.start(timeoutTicks);
-    for (;;) {
-        if (m_cancelled)
-            return ReadResult::of(ReadResult::Kind::Cancelled);
-        if (m_reader.timedOut())
-            return ReadResult::of(ReadResult::Kind::Timeout);
-        ReadResult r;
-        if (feedBuffered(&r))
-            return r;
-        if (m_error)
-            std::rethrow_exception(std::exchange(m_error, nullptr));
-        if (m_sinceEvents.elapsed() >= kMaxBusyMs) {
-            // A stream that never pauses still lets the window repaint and the timer tick.
-            QCoreApplication::processEvents();
-            m_sinceEvents.restart();
-            continue;
-        }
-        if (drainPort())
-            continue;
-        waitForWake();
-    }
+void QtMeterLink::waitForWake() {
+    if (m_intake == Intake::Held && !m_error && m_buffer.size() - m_bufferPos < kMaxBuffered / 2)
+        startIntake(); // the reader has caught up
+    // Every event the window gets is handled here; the wait goes on until a waker fired.
+    while (!m_woken && !m_cancelled)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    m_woken = false;
+    ++m_wakeUps;
 }
 
-bool QtMeterLink::feedBuffered(ReadResult* out) {
-    if (m_bufferPos >= m_buffer.size())
-        return false;
-    const bool done =
-        m_reader.feed(m_buffer.constData(), static_cast<int>(m_buffer.size()), &m_bufferPos, out);
-    if (m_bufferPos >= m_buffer.size()) {
-        m_buffer.clear();
-        m_bufferPos = 0;
-    }
-    return done;
+void QtMeterLink::wake() {
+    m_woken = true;
 }
 
-bool QtMeterLink::drainPort() {
-    char chunk[kChunk];
-    const int got = m_port.ReadBytes(chunk, kChunk);
-    if (got == 0)
-        return false;
+void QtMeterLink::startIntake() {
+    const qintptr fd = m_port.handle();
+    if (fd < 0)
+        return;
+    if (!m_notifier || m_notifier->socket() != fd) {
+        delete m_notifier;
+        m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] { take(); });
+    }
+    m_pace->stop();
+    m_notifier->setEnabled(true);
+    m_intake = Intake::Watching;
+}
+
+void QtMeterLink::stopIntake() {
+    m_pace->stop();
+    delete m_notifier;
+    m_notifier = nullptr;
+    m_intake = Intake::Off;
+}
+
+// Runs on the notifier while the line is quiet and on the pacing timer while bytes keep
+// coming, also inside a modal box opened during a wait: the port's queue never overflows
+// while the reader is held up.
+void QtMeterLink::take() {
+    if (m_intake == Intake::Off || m_intake == Intake::Held)
+        return;
     if (m_bufferPos > 0) {
         m_buffer.remove(0, m_bufferPos);
         m_bufferPos = 0;
     }
-    m_buffer.append(chunk, got);
-    return true;
-}
-
-// Called when the descriptor is readable (or the device has gone), and while bytes keep
-// coming, every kSettleMs. Takes what arrived, so the driver's queue never overflows while the
-// reader is held up in a nested loop. The wait ends only once a byte that can finish the read
-// is there; until then a byte that extends the line re-arms the countdown, as the reader will
-// when it gets it. The first byte of an answer is seen at once; the rest of a stream that
-// trickles in at the line rate is taken a few bytes at a time, not with one wake-up per byte.
-void QtMeterLink::takeArrivals() {
-    const qsizetype before = m_buffer.size() - m_bufferPos;
-    bool wake = false;
-    bool got = false;
+    int got = 0;
     try {
-        got = drainPort();
+        got = m_port.TakeArrived(m_buffer, std::min<int>(kTakeMax, kMaxBuffered - int(m_buffer.size())));
     } catch (...) {
         m_error = std::current_exception();
-        wake = true;
+        got = -1;
     }
-    const qsizetype buffered = m_buffer.size() - m_bufferPos;
-    bool extends = false;
-    for (qsizetype i = m_buffer.size() - (buffered - before); i < m_buffer.size() && !wake; ++i) {
-        switch (m_buffer.at(i)) {
-        case '\r':
-        case kPacketEnd:
-        case kDataEnd:
-            wake = true;
-            break;
-        case '\n':
-        case '\0':
-            break;
-        default:
-            extends = true;
-            break;
-        }
-    }
-    if (buffered > kChunk)
-        wake = true; // let the reader see a run that long (it may pass its line cap)
+    if (got != 0)
+        wake();
 
-    if (m_error || buffered > kMaxBuffered) {
-        m_notifier->setEnabled(false);
-        m_settle->stop();
-    } else if (got) {
-        m_notifier->setEnabled(false); // more is on its way: take it in one go shortly
-        m_settle->start();
-    } else {
-        m_settle->stop(); // quiet again: wait for the next byte
-        m_notifier->setEnabled(true);
-    }
-
-    if (wake) {
-        m_woken = true;
-        if (m_loop)
-            m_loop->quit();
-    } else if (extends) {
-        m_countdown = m_reader.timeoutTicks();
-    }
-}
-
-void QtMeterLink::waitForWake() {
-    watchDevice();
-    QEventLoop loop;
-    m_loop = &loop;
-    m_woken = false;
-    loop.exec();
-    m_loop = nullptr;
-    m_sinceEvents.restart();
-    // An event loop that returns with nothing to report is one the application is leaving.
-    if (!m_woken && !m_cancelled)
-        m_cancelled = true;
-}
-
-void QtMeterLink::watchDevice() {
-    const qintptr fd = m_port.handle();
-    if (m_notifier && m_watched == fd) {
-        if (!m_settle->isActive() && m_buffer.size() - m_bufferPos <= kMaxBuffered && !m_error)
-            m_notifier->setEnabled(true);
-        return;
-    }
-    dropWatcher();
-    if (fd < 0)
-        return;
-    m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    m_watched = fd;
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] { takeArrivals(); });
-}
-
-void QtMeterLink::dropWatcher() {
-    m_settle->stop();
-    delete m_notifier;
-    m_notifier = nullptr;
-    m_watched = -1;
+    Intake next = Intake::Watching;
+    if (got < 0 || m_buffer.size() >= kMaxBuffered)
+        next = Intake::Held;
+    else if (got > 0 && got < kFastBlock)
+        next = Intake::Pacing;
+    if (next == m_intake)
+        return; // a steady stream: no timer or notifier is touched
+    m_intake = next;
+    m_notifier->setEnabled(next == Intake::Watching);
+    if (next == Intake::Pacing)
+        m_pace->start();
+    else
+        m_pace->stop();
 }
 
 } // namespace kelotari

@@ -1,16 +1,21 @@
 #pragma once
-// The window's link to the meter: its serial port, its countdown and tick timer. A read waits
-// in a local event loop that the port's descriptor, the tick and a cancel request wake, so the
-// window stays live and the wait costs no processor time.
+// The window's link to the meter: its serial port, the line reader on the window's countdown,
+// and one wait. The wait processes window events and wakes only when there is something to
+// do: bytes taken from the port, a tick of the window's timer, Next, or a cancel. It costs no
+// processor time while nothing happens, and the window stays live throughout.
+//
+// Who does what: the window's tick handler only counts the countdown down; the line reader
+// alone classifies bytes and re-arms the countdown; the link only takes bytes off the port and
+// waits. After every wait (however long a modal box or a file dialog held it up) the link
+// feeds what it took to the reader before it looks at the countdown, so bytes that arrived
+// are never turned into a time-out.
 #include "meter/MeterLink.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <exception>
 
-class QEventLoop;
 class QSocketNotifier;
 class QTimer;
 
@@ -21,8 +26,8 @@ class TCustomComPort;
 class QtMeterLink : public QObject, public MeterLink {
     Q_OBJECT
 public:
-    // countdown is the window's, ticked by tickTimer's handler; the link re-checks it on every
-    // tick (connect order puts the window's own handler first).
+    // countdown is the window's, counted down by its own handler on tickTimer; the link only
+    // wakes on that timer to look at it.
     QtMeterLink(TCustomComPort& port, int& countdown, QTimer* tickTimer, QObject* parent = nullptr);
     ~QtMeterLink() override;
 
@@ -43,31 +48,42 @@ public:
     void cancel();
     bool cancelled() const { return m_cancelled; }
 
+    // How many times a wait has woken (for the benchmark of the wait's cost).
+    qint64 wakeUps() const { return m_wakeUps; }
+
 private:
+    // Taking bytes off the port. While the line is quiet the descriptor's notifier watches
+    // it; once bytes come, a pacing timer takes everything the port holds a few times a
+    // second instead (a slow stream then costs a few wake-ups a second, not one per byte),
+    // until a pace passes with nothing. A fast stream stays on the notifier, each wake-up
+    // taking a large block. Full buffer or a port failure: intake stops until the reader
+    // has caught up.
+    enum class Intake { Off, Watching, Pacing, Held };
+    void startIntake();
+    void stopIntake();
+    void take();
+    void resumeIntake();
     bool feedBuffered(ReadResult* out);
-    bool drainPort();
-    void takeArrivals();
-    void waitForWake();
-    void watchDevice();
-    void dropWatcher();
     void clearBuffer();
 
+    // Processes window events until one of the wakers has fired (or at once when one did
+    // since the last wait).
+    void waitForWake();
+    void wake();
+
     TCustomComPort& m_port;
-    int& m_countdown;
-    QTimer* m_tickTimer;
     LineReader m_reader;
-    QByteArray m_buffer; // read from the port, not yet given to the reader
+    QByteArray m_buffer; // taken from the port, not yet given to the reader
     int m_bufferPos = 0;
+    std::exception_ptr m_error; // a port failure met while taking bytes
     QSocketNotifier* m_notifier = nullptr;
-    QTimer* m_settle; // while bytes keep coming, they are taken on this timer
-    qintptr m_watched = -1;
-    QEventLoop* m_loop = nullptr;
-    QEventLoop* m_nextLoop = nullptr; // set while waitForNext() waits
-    bool m_nextPressed = false;
+    QTimer* m_pace;
+    Intake m_intake = Intake::Off;
     bool m_woken = false;
+    bool m_waitingForNext = false;
+    bool m_nextPressed = false;
     bool m_cancelled = false;
-    std::exception_ptr m_error;  // a port failure met while draining inside the event loop
-    QElapsedTimer m_sinceEvents; // window events are processed at least this often under load
+    qint64 m_wakeUps = 0;
 };
 
 } // namespace kelotari

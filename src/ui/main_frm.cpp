@@ -266,6 +266,7 @@ void TMainFrm::buildUi() {
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Mtimer"));
     m_timer->setInterval(m_env.tickMs);
+    m_timer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5 % late
     connect(m_timer, &QTimer::timeout, this, [this] { MtimerTimer(); });
     m_timer->start();
 

@@ -2,9 +2,11 @@
 // Dialogs for tests: answers come from queues, every call is recorded.
 #include "app/Dialogs.h"
 
+#include <QEventLoop>
 #include <QQueue>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 namespace kelotari {
 
@@ -20,26 +22,45 @@ public:
     QQueue<QString> saveNames; // empty queue cancels
     QQueue<QString> openNames; // empty queue cancels
     QList<Call> calls;
+    // How long each box or file dialog stays open, in order (empty queue: answered at once).
+    // An open box runs a nested event loop, as a modal one does: timers fire, the port is
+    // read, and whatever waits behind it stays held up until the box closes.
+    QQueue<int> holdMs;
 
     bool askYesNo(const QString& title, const QString& text) override {
         calls.append({QStringLiteral("ask"), title, text});
+        hold();
         return yesNoAnswers.isEmpty() ? false : yesNoAnswers.dequeue();
     }
     void showMessage(const QString& title, const QString& text, Icon) override {
         calls.append({QStringLiteral("message"), title, text});
+        hold();
     }
     QString chooseSaveFileName(const QString& title, const QString& proposed, const QString&,
                                const QString&) override {
         calls.append({QStringLiteral("save"), title, proposed});
+        hold();
         return saveNames.isEmpty() ? QString() : saveNames.dequeue();
     }
     QString chooseOpenFileName(const QString& title, const QString& folder,
                                const QString&) override {
         calls.append({QStringLiteral("open"), title, folder});
+        hold();
         return openNames.isEmpty() ? QString() : openNames.dequeue();
     }
     void lastResortError(const QString& text) override {
         calls.append({QStringLiteral("error"), QStringLiteral("Kelotari"), text});
+        hold();
+    }
+
+    // Keeps the current box open for its time from holdMs.
+    void hold() {
+        const int ms = holdMs.isEmpty() ? 0 : holdMs.dequeue();
+        if (ms <= 0)
+            return;
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
     }
 
     QStringList kinds() const {

@@ -22,9 +22,8 @@ struct ReadResult {
     static ReadResult lineOf(QByteArray bytes) { return {Kind::Line, std::move(bytes)}; }
     static ReadResult of(Kind k) { return {k, {}}; }
 
-    // The result as callers that compare texts see it: the line, or one of the one-character
-    // texts CR, 0xAF, 0x1A, 0xB0 (time-out; also for a cancelled wait).
-    QByteArray text() const;
+    // Callers decide by kind, never by comparing texts: a line made of the byte 0xB0 alone is
+    // a line, not a time-out, and a cancelled wait is neither.
     bool operator==(const ReadResult& o) const { return kind == o.kind && line == o.line; }
 };
 
