@@ -10,6 +10,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -71,6 +72,7 @@ private slots:
     void faultsTheReaderAbsorbs();
     void rowsAppearWhileTheMeterTalksAndNothingNests();
     void silentMeterTimesOut();
+    void aModalBoxHeldPastTheTimeoutLosesNothing();
     void hangUpMidAnswerIsSeenAtOnce();
     void runawayLineIsAPortFailure();
     void clearErasesTheMeterAndLeavesTheTable();
@@ -283,6 +285,60 @@ void TestE2eMeter::silentMeterTimesOut() {
     QVERIFY(!w->state().Unsaved);
     QVERIFY(sim.waitFor(QStringLiteral("CMD D")));
     QCOMPARE(sim.commands(), QStringList{"D"});
+    QVERIFY(portIsFree(sim.port()));
+}
+
+// Print selected during a paced download, no printer installed: the print error box opens
+// inside the download's wait and stays open until the meter has long finished and more than
+// the time-out has passed. When it closes, every packet is in the table and no time-out is
+// shown.
+void TestE2eMeter::aModalBoxHeldPastTheTimeoutLosesNothing() {
+    const QList<SimPacket> packets = makePackets(12, 3); // about 1.5 s at 4800 baud
+    SimProcess sim;
+    QVERIFY(sim.start(m_dir.path(), {"--scenario", scenario(packets)}));
+    const int tickMs = 100; // the time-out: 10 ticks, one second
+    auto w = window(sim.port(), tickMs);
+    m_dialogs.holdMs.enqueue(5000);
+
+    bool boxOpen = false;
+    bool sentWhileOpen = false;
+    QElapsedTimer sinceSent;
+    qint64 openAfterSentMs = -1;
+    QTimer sentWatch; // a timer of its own: the opener's does not fire while its box is open
+    sentWatch.setInterval(20);
+    connect(&sentWatch, &QTimer::timeout, this, [&] {
+        if (boxOpen && !sentWhileOpen &&
+            sim.lines().filter(QRegularExpression(QStringLiteral("^SENT D"))).size() == 1) {
+            sentWhileOpen = true;
+            sinceSent.start();
+        }
+    });
+    sentWatch.start();
+    QTimer watch;
+    watch.setInterval(20);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (!boxOpen && openAfterSentMs < 0 && w->conversationActive() &&
+            !w->state().table.cell(kSamplesCol, 1).isEmpty()) {
+            boxOpen = true;
+            w->filecontentSelectCell(0, 1);
+            w->PrintselectedClick();
+            boxOpen = false;
+            openAfterSentMs = sentWhileOpen ? sinceSent.elapsed() : 0;
+        }
+    });
+    watch.start();
+    w->Transfer_btnClick();
+    watch.stop();
+    sentWatch.stop();
+
+    // The print error box, and no time-out message after it.
+    QCOMPARE(m_dialogs.kinds(), QStringList{"message"});
+    QCOMPARE(m_dialogs.calls[0].text, w->texts().PrintErrorMsg);
+    QVERIFY2(sentWhileOpen, "the meter was still sending when the box closed");
+    QVERIFY2(openAfterSentMs > 10 * tickMs + 500, qPrintable(QString::number(openAfterSentMs)));
+    QCOMPARE(w->state().PacketCount, 12);
+    QVERIFY(w->state().Unsaved);
+    verifyTable(*w, packets);
     QVERIFY(portIsFree(sim.port()));
 }
 

@@ -2,10 +2,13 @@
 // dropping, purging, failures with their codes and texts, and a line that hangs up.
 #include "ComPort.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/ioctl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -91,6 +94,10 @@ private slots:
     void operationsOnAClosedPort_data();
     void operationsOnAClosedPort();
     void noPermissionCarriesAdvice();
+    void accessAdviceNamesOnlyAGroupThatHelps_data();
+    void accessAdviceNamesOnlyAGroupThatHelps();
+    void accessAdviceForARootOnlyDevice();
+    void exclusiveModeOfAnotherProgramIsABusyPort();
 };
 
 void TestComPort::portNames_data() {
@@ -333,8 +340,122 @@ void TestComPort::noPermissionCarriesAdvice() {
     port.setPort(pty.path);
     const EComPort e = failureOf([&] { port.OpenPort(); });
     QCOMPARE(e.WinCode(), EACCES);
-    QVERIFY2(e.advice().contains(QStringLiteral("usermod -aG")), qPrintable(e.advice()));
-    QVERIFY(e.advice().contains(QStringLiteral("log out")));
+    // Mode 0: no group can help, so none is named.
+    QVERIFY2(e.advice().contains(QStringLiteral("only its owner may use it")),
+             qPrintable(e.advice()));
+    QVERIFY2(!e.advice().contains(QStringLiteral("usermod")), qPrintable(e.advice()));
+}
+
+namespace {
+const QString kOwnerOnly = QStringLiteral("only its owner may use it");
+}
+
+void TestComPort::accessAdviceNamesOnlyAGroupThatHelps_data() {
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<bool>("rootGroup");
+    QTest::addColumn<bool>("namesGroup");
+    QTest::newRow("group may read and write") << uint(S_IFCHR | 0660) << "dialout" << false << true;
+    QTest::newRow("group may only read") << uint(S_IFCHR | 0640) << "dialout" << false << false;
+    QTest::newRow("group may only write") << uint(S_IFCHR | 0620) << "tty" << false << false;
+    QTest::newRow("root's group, even with rw") << uint(S_IFCHR | 0660) << "root" << true << false;
+    QTest::newRow("owner only, root's group") << uint(S_IFCHR | 0600) << "root" << true << false;
+    QTest::newRow("group without a name") << uint(S_IFCHR | 0660) << "" << false << false;
+}
+
+void TestComPort::accessAdviceNamesOnlyAGroupThatHelps() {
+    QFETCH(uint, mode);
+    QFETCH(QString, group);
+    QFETCH(bool, rootGroup);
+    QFETCH(bool, namesGroup);
+    const QString advice = accessAdvice(QStringLiteral("/dev/ttyS0"), mode, group, rootGroup);
+    QVERIFY2(advice.startsWith(QStringLiteral("No permission to use /dev/ttyS0: ")),
+             qPrintable(advice));
+    if (namesGroup) {
+        QVERIFY2(advice.contains(QStringLiteral("sudo usermod -aG %1 $USER").arg(group)),
+                 qPrintable(advice));
+        QVERIFY(advice.contains(QStringLiteral("log out")));
+    } else {
+        QVERIFY2(!advice.contains(QStringLiteral("usermod")), qPrintable(advice));
+        QVERIFY2(advice.contains(kOwnerOnly), qPrintable(advice));
+        QVERIFY(advice.contains(QStringLiteral("udev rule")));
+        QVERIFY(advice.contains(QStringLiteral("administrator")));
+    }
+}
+
+// The device itself is looked at: crw------- root root never sends the user to group root.
+void TestComPort::accessAdviceForARootOnlyDevice() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ttyRootOnly"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    const QByteArray native = QFile::encodeName(path);
+    QCOMPARE(::chmod(native.constData(), 0600), 0);
+    if (::chown(native.constData(), 0, 0) != 0)
+        QSKIP("only root can give a file to root's group");
+    const QString advice = accessAdvice(path);
+    QVERIFY2(advice.contains(kOwnerOnly), qPrintable(advice));
+    QVERIFY2(!advice.contains(QStringLiteral("usermod")), qPrintable(advice));
+    QVERIFY(advice.contains(path));
+
+    // The same file given to a group that may read and write it: that group is the advice.
+    const struct group* g = ::getgrnam("dialout");
+    if (!g)
+        g = ::getgrnam("tty");
+    if (!g || g->gr_gid == 0)
+        return;
+    const QString name = QString::fromLocal8Bit(g->gr_name);
+    QCOMPARE(::chown(native.constData(), 0, g->gr_gid), 0);
+    QCOMPARE(::chmod(native.constData(), 0660), 0);
+    QVERIFY2(accessAdvice(path).contains(QStringLiteral("usermod -aG %1 ").arg(name)),
+             qPrintable(accessAdvice(path)));
+}
+
+void TestComPort::exclusiveModeOfAnotherProgramIsABusyPort() {
+#ifndef TIOCGEXCL
+    QSKIP("this system's headers have no TIOCGEXCL: exclusive mode cannot be read");
+#else
+    Pty pty;
+    int excl = 0;
+    if (::ioctl(pty.peer, TIOCGEXCL, &excl) != 0)
+        QSKIP("the kernel cannot tell a terminal's exclusive mode (TIOCGEXCL, Linux 3.8)");
+    QCOMPARE(excl, 0);
+
+    // Our own open sets exclusive mode and our close ends it.
+    {
+        TComPort port;
+        port.setPort(pty.path);
+        port.OpenPort();
+        QCOMPARE(::ioctl(pty.peer, TIOCGEXCL, &excl), 0);
+        QCOMPARE(excl, 1);
+        port.ClosePort();
+        QCOMPARE(::ioctl(pty.peer, TIOCGEXCL, &excl), 0);
+        QCOMPARE(excl, 0);
+    }
+
+    // Another program holds it in exclusive mode, without a lock: busy, also for root, and
+    // its exclusive mode stays as it was.
+    QCOMPARE(::ioctl(pty.peer, TIOCEXCL), 0);
+    TComPort port;
+    port.setPort(pty.path);
+    const EComPort e = failureOf([&] { port.OpenPort(); });
+    QCOMPARE(e.Code(), int(CE_OpenFailed));
+    QCOMPARE(e.WinCode(), EBUSY);
+    QCOMPARE(e.message(),
+             QStringLiteral("Unable to open com port (win error code: %1)").arg(EBUSY));
+    QVERIFY(!port.Connected());
+    QCOMPARE(::ioctl(pty.peer, TIOCGEXCL, &excl), 0);
+    QCOMPARE(excl, 1);
+    port.ClosePort(); // closed already: does nothing to the other program's mode
+    QCOMPARE(::ioctl(pty.peer, TIOCGEXCL, &excl), 0);
+    QCOMPARE(excl, 1);
+
+    // Once the other program has let go, the port opens.
+    QCOMPARE(::ioctl(pty.peer, TIOCNXCL), 0);
+    port.OpenPort();
+    QVERIFY(port.Connected());
+#endif
 }
 
 QTEST_APPLESS_MAIN(TestComPort)
