@@ -1,7 +1,8 @@
 // Benchmarks of the meter link against the simulated meter on a pseudo-terminal:
 //  (a) a full memory (49 packets of 30 readings) paced at 4800 baud: the download's
 //      completion time over the wire time of the bytes the meter sent;
-//  (b) processor time of the process during a 10-tick silent wait and during that download;
+//  (b) processor time of the process during a 10-tick silent wait (through the window's
+//      Transfer, and through the link alone) and during that download;
 //  (c) unpaced reader throughput: the line reader alone, and through the pseudo-terminal.
 // Run offscreen: QT_QPA_PLATFORM=offscreen bench_meter [--tick-ms N] [--quick]
 //                [--only reader|wait|download]
@@ -103,6 +104,56 @@ void silentWait(const QTemporaryDir& dir, int tickMs) {
         dialogs.kinds() == QStringList{"message"} ? "" : "  [UNEXPECTED: no time-out]");
 }
 
+// The same silence through the link alone, without a window: what the wait itself costs,
+// apart from the repaints a Transfer makes when it starts and ends.
+void silentLinkWait(const QTemporaryDir& dir, int tickMs) {
+    Sim sim(dir.path(), {"--fault", "silent"});
+    TComPort port;
+    int countdown = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] { tickCountdown(countdown); });
+    tick.start(tickMs);
+    QtMeterLink link(port, countdown, &tick);
+    link.setPort(sim.port());
+    link.open();
+    link.purge();
+    link.send("D");
+    QElapsedTimer wall;
+    const double cpu0 = cpuSeconds();
+    wall.start();
+    const ReadResult r = link.readResult(10);
+    const double secs = wall.nsecsElapsed() / 1e9;
+    const double cpu = cpuSeconds() - cpu0;
+    link.close();
+    std::printf("(b) silent wait of the link alone, 10 ticks of %d ms: %.2f s, process CPU %.4f s "
+                "= %.3f%% of one core%s\n",
+                tickMs, secs, cpu, 100 * cpu / secs,
+                r.kind == ReadResult::Kind::Timeout ? "" : "  [UNEXPECTED: no time-out]");
+}
+
+// For comparison: ten ticks of an idle event loop with nothing but the tick timer.
+void idleTicks(int tickMs) {
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.start(tickMs);
+    QEventLoop loop;
+    int ticks = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (++ticks == 10)
+            loop.quit();
+    });
+    QElapsedTimer wall;
+    const double cpu0 = cpuSeconds();
+    wall.start();
+    loop.exec();
+    const double secs = wall.nsecsElapsed() / 1e9;
+    const double cpu = cpuSeconds() - cpu0;
+    std::printf("(b) for comparison, an idle event loop, 10 ticks of %d ms: %.2f s, process CPU "
+                "%.4f s = %.3f%% of one core\n",
+                tickMs, secs, cpu, 100 * cpu / secs);
+}
+
 void pacedDownload(const QTemporaryDir& dir, int tickMs) {
     Sim sim(dir.path(), {"--generate", "49,30"});
     ScriptedDialogs dialogs;
@@ -199,8 +250,11 @@ int main(int argc, char* argv[]) {
         readerAlone();
         readerOverPty(dir, quick ? 20000 : 100000);
     }
-    if (only.isEmpty() || only == "wait")
+    if (only.isEmpty() || only == "wait") {
         silentWait(dir, quick ? 100 : tickMs);
+        silentLinkWait(dir, quick ? 100 : tickMs);
+        idleTicks(quick ? 100 : tickMs);
+    }
     if ((only.isEmpty() && !quick) || only == "download")
         pacedDownload(dir, tickMs);
     return 0;
