@@ -63,8 +63,7 @@ QString comDevicePath(const QString& portName);
 // may use the device and how the administrator can grant access. The first form looks at the
 // device itself.
 QString accessAdvice(const QString& path);
-QString accessAdvice(const QString& path, unsigned mode, const QString& groupName,
-                     bool rootGroup);
+QString accessAdvice(const QString& path, unsigned mode, const QString& groupName, bool rootGroup);
 
 class TCustomComPort {
 public:

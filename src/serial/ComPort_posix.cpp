@@ -208,8 +208,7 @@ void TCustomComPort::OpenPort() {
         ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
-        raise(CE_OpenFailed, err,
-              err == EACCES || err == EPERM ? accessAdvice(path) : QString());
+        raise(CE_OpenFailed, err, err == EACCES || err == EPERM ? accessAdvice(path) : QString());
     }
     // Two programs never share the meter: the lock also holds against root, whom the
     // terminal's exclusive mode lets through.
@@ -227,8 +226,8 @@ void TCustomComPort::OpenPort() {
         raise(CE_OpenFailed, EBUSY);
     }
     // A device that is no terminal refuses this and fails below, with the line settings.
-    const bool setExclusive = ::ioctl(fd, TIOCEXCL) == 0 &&
-                              (before == ExclusiveMode::Off || ::geteuid() != 0);
+    const bool setExclusive =
+        ::ioctl(fd, TIOCEXCL) == 0 && (before == ExclusiveMode::Off || ::geteuid() != 0);
 
     m_device = std::make_unique<Device>();
     m_device->fd = fd; // Connected from here; a failure below closes it again
@@ -301,7 +300,7 @@ void TCustomComPort::release() {
     // only when it was this program's own.
     if (m_device->setExclusive)
         ::ioctl(fd, TIOCNXCL);
-    ::close(fd);           // drops the lock
+    ::close(fd); // drops the lock
     m_device.reset();
 }
 

@@ -124,8 +124,8 @@ bool QtMeterLink::feedBuffered(ReadResult* out) {
         return false;
     bool done = false;
     try {
-        done = m_reader.feed(m_buffer.constData(), static_cast<int>(m_buffer.size()),
-                             &m_bufferPos, out);
+        done = m_reader.feed(m_buffer.constData(), static_cast<int>(m_buffer.size()), &m_bufferPos,
+                             out);
     } catch (...) {
         clearBuffer(); // a runaway line: what follows it is no answer either
         throw;
@@ -188,7 +188,8 @@ void QtMeterLink::take() {
     }
     int got = 0;
     try {
-        got = m_port.TakeArrived(m_buffer, std::min<int>(kTakeMax, kMaxBuffered - int(m_buffer.size())));
+        got = m_port.TakeArrived(m_buffer,
+                                 std::min<int>(kTakeMax, kMaxBuffered - int(m_buffer.size())));
     } catch (...) {
         m_error = std::current_exception();
         got = -1;

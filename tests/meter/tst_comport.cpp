@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <grp.h>
-#include <sys/ioctl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
