@@ -10,6 +10,7 @@ int main(int argc, char* argv[]) {
     kelotari::QtDialogs dialogs;
     kelotari::TMainFrm mainFrm(kelotari::defaultEnvironment(&dialogs));
     dialogs.setParent(&mainFrm);
+    dialogs.setTexts(mainFrm.texts().program);
     mainFrm.show();
     return app.exec();
 }
