@@ -164,6 +164,9 @@ void TstMainWindow::filesBesideTheProgramOrInTheUsersFolder() {
     QCOMPARE(w.state().settings.DataPath, data);
     QCOMPARE(w.findChild<QToolButton*>("tyo_quit")->text(), userCopies ? "Exit" : "Lopeta");
     QCOMPARE(QFileInfo::exists(user), userCopies);
+    QCOMPARE(readFile(bin + "/kelotari.INI"), beside);
+    QCOMPARE(QDir(bin).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"DefLang.lng", "kelotari.INI"}));
     QVERIFY(dialogs.calls.isEmpty());
 
     w.state().settings.PortName = "/dev/ttyUSB4";
