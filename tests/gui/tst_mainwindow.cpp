@@ -103,6 +103,7 @@ private slots:
     void filesBesideTheProgramOrInTheUsersFolder_data();
     void filesBesideTheProgramOrInTheUsersFolder();
     void ownMessagesComeFromTheLanguageFile();
+    void dataFolderOutsideTheCodePageSurvivesQuit();
     void boxesShowTextAsTyped_data();
     void boxesShowTextAsTyped();
     void saveDialogNotesAreTranslated();
@@ -119,7 +120,7 @@ void TstMainWindow::filesBesideTheProgramOrInTheUsersFolder_data() {
     QTest::newRow("read-only program folder, writable user folder") << false << true << false;
     QTest::newRow("read-only program folder, no user folder can be made")
         << false << false << false;
-    QTest::newRow("per-user copies are read first") << true << true << true;
+    QTest::newRow("a stale per-user copy is read first and written back") << true << true << true;
 }
 
 void TstMainWindow::filesBesideTheProgramOrInTheUsersFolder() {
@@ -190,6 +191,29 @@ void TstMainWindow::filesBesideTheProgramOrInTheUsersFolder() {
     QCOMPARE(
         readSettings(ConfigLocation{env.settingsFile, env.settingsUserCopy}.readFrom()).PortName,
         QStringLiteral("/dev/ttyUSB4"));
+}
+
+void TstMainWindow::dataFolderOutsideTheCodePageSurvivesQuit() {
+    // A Windows-1252 settings file; the new data folder's name has letters it cannot hold.
+    Fixture fx(QByteArray(), "; M\xf6kki\r\n[DB]\r\nPath=/\r\n[Mine]\r\nName=J\xe4rvi\r\n");
+    const QString folder = fx.dir.filePath(QString::fromUtf8("Łódź sahat")) + "/";
+    QVERIFY(QDir().mkpath(folder));
+    writeFile(folder + "a.DAT", "\x1a\r\n");
+    {
+        TMainFrm& w = fx.open();
+        w.state().settings.DataPath = folder;
+        w.tyo_quitClick();
+        QVERIFY(!w.isVisible());
+    }
+    const QByteArray bytes = readFile(fx.settingsFile());
+    QVERIFY(!bytes.contains('?'));
+    QVERIFY(bytes.startsWith(QString::fromUtf8("; Mökki\r\n[DB]\r\nPath=").toUtf8()));
+    QVERIFY(bytes.contains(QString::fromUtf8("[Mine]\r\nName=Järvi\r\n").toUtf8()));
+    fx.dialogs.calls.clear();
+    TMainFrm& again = fx.open();
+    QVERIFY(fx.dialogs.calls.isEmpty()); // the folder opened
+    QCOMPARE(again.state().settings.DataPath, folder);
+    QCOMPARE(again.filePanel()->folder() + "/", folder);
 }
 
 void TstMainWindow::ownMessagesComeFromTheLanguageFile() {
