@@ -16,6 +16,7 @@ QString boxText(const QString& text) {
 bool QtDialogs::askYesNo(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::Question, title, boxText(text), QMessageBox::Yes | QMessageBox::No,
                     m_parent);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
@@ -41,6 +42,7 @@ void QtDialogs::showMessage(const QString& title, const QString& text, Icon icon
         break;
     }
     QMessageBox box(i, title, boxText(text), QMessageBox::Ok, m_parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -59,13 +61,11 @@ QString QtDialogs::chooseSaveFileName(const QString& title, const QString& propo
         const QString name = dlg.selectedFiles().constFirst();
         const QFileInfo fi(name);
         if (!fi.absoluteDir().exists()) {
-            showMessage(title,
-                        QStringLiteral("The folder %1 does not exist.").arg(fi.absolutePath()),
-                        Icon::Warning);
+            showMessage(title, m_texts.SaveFolderMissing.arg(fi.absolutePath()), Icon::Warning);
             continue;
         }
         if (fi.exists() && !fi.isWritable()) {
-            showMessage(title, QStringLiteral("%1 is read-only.").arg(name), Icon::Warning);
+            showMessage(title, m_texts.SaveFolderReadOnly.arg(name), Icon::Warning);
             continue;
         }
         return name;
@@ -80,6 +80,7 @@ QString QtDialogs::chooseOpenFileName(const QString& title, const QString& folde
 void QtDialogs::lastResortError(const QString& text) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Kelotari"), boxText(text),
                     QMessageBox::Ok, m_parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

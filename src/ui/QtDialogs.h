@@ -1,6 +1,7 @@
 #pragma once
 // The dialogs interface on real Qt message boxes and file dialogs.
 #include "app/Dialogs.h"
+#include "lang/MainTexts.h"
 
 class QWidget;
 
@@ -10,6 +11,8 @@ class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
+    // The save dialog's notes (folder missing, file read-only) in the language file's words.
+    void setTexts(const ProgramTexts& texts) { m_texts = texts; }
 
     bool askYesNo(const QString& title, const QString& text) override;
     void showMessage(const QString& title, const QString& text, Icon icon) override;
@@ -21,9 +24,11 @@ public:
 
 private:
     QWidget* m_parent;
+    ProgramTexts m_texts;
 };
 
-// Message texts use CR as their line break; Qt's boxes want LF.
+// Message texts use CR as their line break; Qt's boxes want LF. Every box shows its text as
+// plain text: a file name or a language-file text is never read as markup.
 QString boxText(const QString& text);
 
 } // namespace kelotari

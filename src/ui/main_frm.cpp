@@ -7,6 +7,7 @@
 #include "PlainFont.h"
 #include "app/Failure.h"
 #include "app/SettingsFile.h"
+#include "files/SafeWrite.h"
 #include "ini/IniProfile.h"
 #include "packets/DataFile.h"
 
@@ -22,7 +23,6 @@
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMenu>
-#include <QSaveFile>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStyle>
@@ -39,11 +39,6 @@ namespace {
 
 const QColor kCream(255, 251, 240);
 const QString kTitle = QStringLiteral("Kelotari");
-
-bool folderWritable(const QString& dir) {
-    const QFileInfo fi(dir);
-    return fi.isDir() && fi.isWritable();
-}
 
 // A face that is not installed falls back to the system's UI font.
 QFont uiFont(const QString& face, int pixelSize) {
@@ -66,26 +61,15 @@ MainFrmEnv defaultEnvironment(Dialogs* dialogs) {
 MainFrmEnv environmentFor(const QString& exe, const QString& userDir, Dialogs* dialogs) {
     MainFrmEnv env;
     env.dialogs = dialogs;
-    const QString exeDir = QFileInfo(exe).absolutePath();
-
     const QString settings = settingsFileNameFor(exe);
-    const QString userSettings = userDir + QLatin1Char('/') + QFileInfo(settings).fileName();
-    if (QFileInfo::exists(userSettings)) {
-        env.settingsFile = userSettings;
-    } else if (folderWritable(exeDir) &&
-               (!QFileInfo::exists(settings) || QFileInfo(settings).isWritable())) {
-        env.settingsFile = settings;
-    } else {
-        // Not writable beside the program: carry the values over to the user's own copy.
-        QDir().mkpath(userDir);
-        if (QFileInfo::exists(settings))
-            QFile::copy(settings, userSettings);
-        env.settingsFile = userSettings;
-    }
-
+    env.settingsFile = settings;
+    if (!userDir.isEmpty())
+        env.settingsUserCopy = userDir + QLatin1Char('/') + QFileInfo(settings).fileName();
     const QString lang = languageFileNameFor(exe);
-    const QString userLang = userDir + QStringLiteral("/DefLang.lng");
-    env.languageFile = QFileInfo::exists(userLang) ? userLang : lang;
+    const ConfigLocation langAt{lang, userDir.isEmpty() ? QString()
+                                                        : userDir + QLatin1Char('/') +
+                                                              QFileInfo(lang).fileName()};
+    env.languageFile = langAt.readFrom();
     return env;
 }
 
@@ -285,11 +269,19 @@ void TMainFrm::FormCreate() {
     m_state.SelRow = -1;
     // Each step that fails is reported and the ones after it skipped; the window still opens.
     guarded([this] {
-        m_state.settings = readSettings(m_env.settingsFile);
+        m_state.settings = readSettings(settingsLocation().readFrom());
         ApplyLanguage();
         setFont(uiFont(m_state.UiFontName, 13));
-        m_filePanel->setFolder(m_state.settings.DataPath);
+        try {
+            m_filePanel->setFolder(m_state.settings.DataPath);
+        } catch (const Failure&) {
+            throw Failure(m_texts.program.CannotOpenFolder.arg(m_state.settings.DataPath));
+        }
     });
+}
+
+ConfigLocation TMainFrm::settingsLocation() const {
+    return ConfigLocation{m_env.settingsFile, m_env.settingsUserCopy};
 }
 
 void TMainFrm::ApplyLanguage() {
@@ -356,13 +348,9 @@ bool TMainFrm::WriteDataFile(const QString& fileName, int count) {
     if (QFileInfo::exists(fileName) &&
         !m_dialogs.askYesNo(QStringLiteral("Confirm"), m_texts.FileExistsMsg))
         return false;
-    const QByteArray bytes = serializeDataFile(m_state.table, count);
     // Written whole to a temporary file and renamed over the target: a failure leaves any
-    // existing file as it was.
-    QSaveFile f(fileName);
-    const bool ok = f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit();
-    if (!ok) {
-        f.cancelWriting();
+    // existing file as it was, and the packets stay unsaved.
+    if (!writeFileSafely(fileName, serializeDataFile(m_state.table, count))) {
         showBox(m_texts.SaveErrorMsg);
         return false;
     }
@@ -378,7 +366,7 @@ void TMainFrm::tyo_quitClick() {
             m_cancel();
         return;
     }
-    if (!guarded([this] { writeSettings(m_env.settingsFile, m_state.settings); }))
+    if (!guarded([this] { writeSettings(settingsLocation(), m_state.settings); }))
         return;
     if (!saveQuestionAndSave())
         return; // the packets were not saved: stay
@@ -443,9 +431,8 @@ void TMainFrm::ImportdatafileClick(const QString& fileName) {
     if (!r.ok)
         showBox(m_texts.LoadErrorMsg + QStringLiteral(" ERR:") + QString::number(r.errorNumber));
     else if (r.moreBlocks)
-        showBox(QStringLiteral("%1 holds more than %2 packets; the table shows the first %2.")
-                    .arg(QFileInfo(fileName).fileName())
-                    .arg(kMaxPackets));
+        showBox(m_texts.program.TooManyPackets.arg(QFileInfo(fileName).fileName(),
+                                                   QString::number(kMaxPackets)));
 }
 
 void TMainFrm::WDeletefileClick() {

@@ -2,6 +2,7 @@
 // The main window: toolbar, packet grid, file panel and chart, and the commands behind them.
 #include "app/Dialogs.h"
 #include "app/MainState.h"
+#include "app/SettingsFile.h"
 #include "lang/MainTexts.h"
 
 #include <QMainWindow>
@@ -23,14 +24,22 @@ class PacketModel;
 
 // Where the window finds its files and how it talks to the user.
 struct MainFrmEnv {
-    QString settingsFile; // read at start, written by Quit
-    QString languageFile; // read once at start; may be missing
+    MainFrmEnv() = default;
+    MainFrmEnv(QString settings, QString language, Dialogs* d, int tick = 1000,
+               QString userCopy = QString())
+        : settingsFile(std::move(settings)), languageFile(std::move(language)), dialogs(d),
+          tickMs(tick), settingsUserCopy(std::move(userCopy)) {}
+
+    QString settingsFile; // the settings file beside the program
+    QString languageFile; // the language file to read once at start; may be missing
     Dialogs* dialogs = nullptr;
-    int tickMs = 1000; // period of the countdown timer
+    int tickMs = 1000;        // period of the countdown timer
+    QString settingsUserCopy; // the per-user copy standing in for settingsFile; empty: none
 };
 
-// Files beside the executable; where that folder is not writable, the per-user configuration
-// folder stands in (and is read first when it holds the file).
+// Files beside the executable, with copies in the per-user configuration folder standing in:
+// a copy there is read first; Quit writes the settings back where they were read when that
+// can be written, else to the per-user copy (made then). Nothing is written at start.
 MainFrmEnv defaultEnvironment(Dialogs* dialogs);
 MainFrmEnv environmentFor(const QString& executablePath, const QString& userConfigDir,
                           Dialogs* dialogs);
@@ -83,6 +92,7 @@ protected:
 
 private:
     void FormCreate();
+    ConfigLocation settingsLocation() const;
     void ApplyLanguage();
     void buildUi();
     void updateCommandStates();

@@ -1,11 +1,17 @@
+#include "WriteLimit.h"
 #include "app/Failure.h"
 #include "app/SettingsFile.h"
 #include "ini/IniProfile.h"
 #include "lang/MainTexts.h"
+#include "text/Codec.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
+#include <unistd.h>
 
 using namespace kelotari;
 
@@ -24,7 +30,35 @@ private slots:
     void settingsFileName_data();
     void settingsFileName();
     void languageTexts();
+    void programTextsFromTheirOwnSection();
+    void byteOrderMarkSkippedOnReadKeptOnWrite_data();
+    void byteOrderMarkSkippedOnReadKeptOnWrite();
+    void byteOrderMarkedSettingsGetNoSecondSection();
+    void valueOutsideTheCodePageTurnsTheFileIntoUtf8_data();
+    void valueOutsideTheCodePageTurnsTheFileIntoUtf8();
+    void settingsAreWrittenOnceOrNotAtAll();
+    void unreadableSettingsFileIsNotReplaced();
+    void locationRules_data();
+    void locationRules();
 };
+
+namespace {
+
+QByteArray readAll(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void put(const QString& name, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(name).absolutePath());
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+const QByteArray kBom = "\xEF\xBB\xBF";
+
+} // namespace
 
 void TstIni::readsValues_data() {
     QTest::addColumn<QByteArray>("file");
@@ -220,6 +254,217 @@ void TstIni::languageTexts() {
     QCOMPARE(t.gridHeadings[0], QStringLiteral("Packet")); // missing: default
     QCOMPARE(t.menuDelete, QStringLiteral("Poista"));
     QCOMPARE(percentConversion("a%b%"), QStringLiteral("a\rb\r"));
+}
+
+void TstIni::programTextsFromTheirOwnSection() {
+    const ProgramTexts def = readMainTexts(IniProfile()).program;
+    QCOMPARE(def.CannotOpenFolder.arg("/x"), QStringLiteral("Cannot open the folder /x"));
+    QCOMPARE(def.TooManyPackets.arg("a.DAT", "49"),
+             QStringLiteral("a.DAT holds more than 49 packets; the table shows the first 49."));
+    const ProgramTexts t =
+        readMainTexts(
+            IniProfile(QByteArray(
+                "[kelotari]\ncannotopenfolder=Kansiota %1 ei voi avata\nSaveFolderReadOnly=\n"
+                "[Dialogs]\nSaveFolderMissing=not here\n")))
+            .program;
+    QCOMPARE(t.CannotOpenFolder, QStringLiteral("Kansiota %1 ei voi avata"));
+    QCOMPARE(t.SaveFolderReadOnly, QString()); // present and empty: no default
+    QCOMPARE(t.SaveFolderMissing, def.SaveFolderMissing);
+
+    // The shipped Finnish file has every key of the section.
+    const IniProfile fi = IniProfile::fromFile(KELOTARI_SOURCE_DIR "/lang/Suomi.lng");
+    QVERIFY(!fi.isUtf8());
+    for (const char* key :
+         {"CannotOpenFolder", "TooManyPackets", "SaveFolderMissing", "SaveFolderReadOnly"}) {
+        QVERIFY2(fi.contains("Kelotari", key), key);
+        QVERIFY(fi.readString("Kelotari", key, {}).contains("%1"));
+    }
+}
+
+void TstIni::byteOrderMarkSkippedOnReadKeptOnWrite_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after"); // after setting [App] Port=COM9
+    QTest::newRow("key in the first section") << kBom + "[App]\r\nPort=COM1\r\n"
+                                              << kBom + "[App]\r\nPort=COM9\r\n";
+    QTest::newRow("first section gets the key")
+        << kBom + "[app]\nPrinter=None\n[X]\ny=1\n"
+        << kBom + "[app]\nPrinter=None\nPort=COM9\n[X]\ny=1\n";
+    QTest::newRow("only the mark") << kBom << kBom + "[App]\r\nPort=COM9\r\n";
+}
+
+void TstIni::byteOrderMarkSkippedOnReadKeptOnWrite() {
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    IniProfile p(before);
+    QVERIFY(p.isUtf8());
+    p.writeString("App", "Port", "COM9");
+    QCOMPARE(p.bytes(), after);
+    QCOMPARE(IniProfile(p.bytes()).readString("APP", "port", {}), QStringLiteral("COM9"));
+
+    // A language file saved by an editor that writes the mark keeps its first section.
+    const MainTexts t = readMainTexts(
+        IniProfile(kBom + QByteArray("[Toolbar]\r\nTB_quit=Lopeta\r\n[Menu]\r\nDel=Poista\r\n")));
+    QCOMPARE(t.TB_quit, QStringLiteral("Lopeta"));
+    QCOMPARE(t.menuDelete, QStringLiteral("Poista"));
+}
+
+void TstIni::byteOrderMarkedSettingsGetNoSecondSection() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("k.INI");
+    put(file, kBom + QByteArray("[DB]\r\nPath=/data/\r\n[App]\r\nPort=COM4\r\n"));
+    const Settings s = readSettings(file);
+    QCOMPARE(s.DataPath, QStringLiteral("/data/"));
+    QCOMPARE(s.PortName, QStringLiteral("COM4"));
+    writeSettings(file, s);
+    QCOMPARE(readAll(file),
+             kBom + QByteArray("[DB]\r\nPath=/data/\r\nDefName=NoName.dat\r\n[App]\r\n"
+                               "Port=COM4\r\nPrinter=None\r\n[Lang]\r\nSet=English\r\n"));
+}
+
+void TstIni::valueOutsideTheCodePageTurnsTheFileIntoUtf8_data() {
+    QTest::addColumn<QByteArray>("before"); // Windows-1252
+    QTest::addColumn<QString>("path");
+    QTest::newRow("Polish letters") << QByteArray("; J\xe4rvi\r\n[Mine]\r\nName=J\xe4rvi \x80\r\n"
+                                                  "[DB]\r\nPath=/old/\r\n")
+                                    << QString::fromUtf8("/home/ł\u00f3dź/");
+    QTest::newRow("new key, CJK") << QByteArray("[Mine]\nName=J\xe4rvi\n")
+                                  << QString::fromUtf8("/mnt/データ/");
+}
+
+void TstIni::valueOutsideTheCodePageTurnsTheFileIntoUtf8() {
+    QFETCH(QByteArray, before);
+    QFETCH(QString, path);
+    IniProfile p(before);
+    QVERIFY(!p.isUtf8());
+    const QString name = p.readString("Mine", "Name", {});
+    p.writeString("DB", "Path", path);
+    QVERIFY(p.isUtf8());
+    QVERIFY(!p.bytes().contains('?'));
+    const IniProfile back(p.bytes());
+    QVERIFY(back.isUtf8());
+    QCOMPARE(back.readString("DB", "Path", {}), path);
+    QCOMPARE(back.readString("Mine", "Name", {}), name); // every other line re-encoded
+    // Everything but the changed line is the old text, now in UTF-8.
+    IniProfile expected(fromCp1252(before).toUtf8());
+    expected.writeString("DB", "Path", path);
+    QCOMPARE(p.bytes(), expected.bytes());
+}
+
+void TstIni::settingsAreWrittenOnceOrNotAtAll() {
+    // The new content is longer than the old file; the limit lets the first key's change
+    // through but not all five: a key-by-key writer would leave a half-changed file.
+    QTemporaryDir dir;
+    const QString file = dir.filePath("k.INI");
+    const QByteArray old = "[DB]\r\nPath=/a/\r\n[Mine]\r\nx=1\r\n";
+    put(file, old);
+    Settings s = readSettings(file);
+    s.DataPath = "/a/much/longer/path/";
+    {
+        FileSizeLimit full(static_cast<rlim_t>(old.size() + 20));
+        QVERIFY(full.active());
+        try {
+            writeSettings(file, s);
+            QFAIL("the write past the size limit succeeded");
+        } catch (const Failure& e) {
+            QCOMPARE(e.message(), "Unable to write to " + file);
+        }
+    }
+    QCOMPARE(readAll(file), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"k.INI"});
+    writeSettings(file, s);
+    QCOMPARE(readSettings(file).DataPath, s.DataPath);
+    QVERIFY(readAll(file).startsWith("[DB]\r\nPath=/a/much/longer/path/\r\nDefName=NoName.dat\r\n"
+                                     "[Mine]\r\nx=1\r\n"));
+}
+
+void TstIni::unreadableSettingsFileIsNotReplaced() {
+    if (geteuid() == 0)
+        QSKIP("running as root: a file's mode does not stop root from reading it");
+    QTemporaryDir dir;
+    const QString file = dir.filePath("k.INI");
+    put(file, "[Mine]\nx=1\n");
+    QFile::setPermissions(file, QFileDevice::WriteOwner);
+    QVERIFY_THROWS_EXCEPTION(Failure, writeSettings(file, defaultSettings()));
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QCOMPARE(readAll(file), QByteArray("[Mine]\nx=1\n"));
+}
+
+void TstIni::locationRules_data() {
+    QTest::addColumn<bool>("programFolderWritable");
+    QTest::addColumn<bool>("userFolderWritable");
+    QTest::addColumn<bool>("userCopyExists");
+    QTest::addColumn<QString>("readFrom");  // "program" or "user"
+    QTest::addColumn<QString>("writtenTo"); // "program", "user", or "" (the write fails)
+    QTest::newRow("writable program folder") << true << true << false << "program"
+                                             << "program";
+    QTest::newRow("read-only program folder, writable user folder")
+        << false << true << false << "program"
+        << "user";
+    QTest::newRow("neither can be written") << false << false << false << "program"
+                                            << "";
+    QTest::newRow("a user copy is read and written back") << true << true << true << "user"
+                                                          << "user";
+    QTest::newRow("read-only program folder, user copy") << false << true << true << "user"
+                                                         << "user";
+}
+
+void TstIni::locationRules() {
+    QFETCH(bool, programFolderWritable);
+    QFETCH(bool, userFolderWritable);
+    QFETCH(bool, userCopyExists);
+    QFETCH(QString, readFrom);
+    QFETCH(QString, writtenTo);
+    QTemporaryDir dir;
+    const QByteArray besideBytes = "[App]\r\nPort=COM2\r\n[Mine]\r\nkeep=beside\r\n";
+    const QByteArray userBytes = "[App]\r\nPort=COM5\r\n[Mine]\r\nkeep=user\r\n";
+    const QString program = dir.filePath("prog");
+    // A user folder that cannot be made: it would sit inside the read-only folder.
+    const QString userDir =
+        userFolderWritable ? dir.filePath("cfg/Kelotari") : program + "/cfg/Kelotari";
+    QMap<QString, QByteArray> programFiles{{"kelotari.INI", besideBytes}};
+    if (userCopyExists)
+        put(userDir + "/kelotari.INI", userBytes);
+    std::unique_ptr<ReadOnlyFolder> ro;
+    if (programFolderWritable) {
+        put(program + "/kelotari.INI", besideBytes);
+    } else {
+        ro = std::make_unique<ReadOnlyFolder>(program, programFiles);
+        if (!ro->skipReason().isEmpty())
+            QSKIP(qPrintable(ro->skipReason()));
+    }
+    const ConfigLocation at{settingsFileNameFor(program + "/kelotari"), userDir + "/kelotari.INI"};
+    QCOMPARE(at.besideProgram, program + "/kelotari.INI");
+
+    // Reading writes nothing: no per-user folder appears.
+    const Settings s = readSettings(at.readFrom());
+    QCOMPARE(at.readFrom(), readFrom == "program" ? at.besideProgram : at.perUserCopy);
+    QCOMPARE(s.PortName, readFrom == "program" ? QStringLiteral("COM2") : QStringLiteral("COM5"));
+    QCOMPARE(QFileInfo::exists(userDir), userCopyExists);
+
+    Settings changed = s;
+    changed.PortName = "/dev/ttyUSB1";
+    if (writtenTo.isEmpty()) {
+        try {
+            writeSettings(at, changed);
+            QFAIL("the write succeeded");
+        } catch (const Failure& e) {
+            QCOMPARE(e.message(), "Unable to write to " + at.besideProgram);
+        }
+        QCOMPARE(readAll(at.besideProgram), besideBytes);
+        return;
+    }
+    writeSettings(at, changed);
+    const QString target = writtenTo == "program" ? at.besideProgram : at.perUserCopy;
+    const QString other = writtenTo == "program" ? at.perUserCopy : at.besideProgram;
+    QCOMPARE(readSettings(target).PortName, QStringLiteral("/dev/ttyUSB1"));
+    // The other lines come from the file that was read.
+    const QByteArray keep = readFrom == "program" ? "keep=beside" : "keep=user";
+    QVERIFY(readAll(target).contains(keep));
+    QCOMPARE(readAll(other), other == at.besideProgram
+                                 ? besideBytes
+                                 : (userCopyExists ? userBytes : QByteArray("<missing>")));
+    // The next start reads what was written.
+    QCOMPARE(readSettings(at.readFrom()).PortName, QStringLiteral("/dev/ttyUSB1"));
 }
 
 QTEST_APPLESS_MAIN(TstIni)

@@ -1,13 +1,20 @@
 #include "FilePanel.h"
 #include "PacketGrid.h"
+#include "QtDialogs.h"
 #include "ScriptedDialogs.h"
+#include "WriteLimit.h"
 #include "main_frm.h"
 #include "packets/DataFile.h"
 
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -93,24 +100,315 @@ private slots:
     void deleteFileFromPanel();
     void deleteRowFromPopup();
     void conversationDisablesCommandsAndQuitWaits();
+    void filesBesideTheProgramOrInTheUsersFolder_data();
     void filesBesideTheProgramOrInTheUsersFolder();
+    void ownMessagesComeFromTheLanguageFile();
+    void dataFolderOutsideTheCodePageSurvivesQuit();
+    void boxesShowTextAsTyped_data();
+    void boxesShowTextAsTyped();
+    void saveDialogNotesAreTranslated();
+    void saveOnFullDiskKeepsTheOldFile_data();
+    void saveOnFullDiskKeepsTheOldFile();
+    void quitOnFullDiskKeepsTheSettingsFile();
 };
 
+void TstMainWindow::filesBesideTheProgramOrInTheUsersFolder_data() {
+    QTest::addColumn<bool>("programFolderWritable");
+    QTest::addColumn<bool>("userFolderWritable");
+    QTest::addColumn<bool>("userCopies"); // per-user settings and language files exist
+    QTest::newRow("writable program folder") << true << true << false;
+    QTest::newRow("read-only program folder, writable user folder") << false << true << false;
+    QTest::newRow("read-only program folder, no user folder can be made")
+        << false << false << false;
+    QTest::newRow("a stale per-user copy is read first and written back") << true << true << true;
+}
+
 void TstMainWindow::filesBesideTheProgramOrInTheUsersFolder() {
+    QFETCH(bool, programFolderWritable);
+    QFETCH(bool, userFolderWritable);
+    QFETCH(bool, userCopies);
     QTemporaryDir dir;
-    const QString exe = dir.filePath("bin/kelotari");
-    const QString user = dir.filePath("config");
-    QDir().mkpath(dir.filePath("bin"));
-    MainFrmEnv env = environmentFor(exe, user, nullptr);
-    QCOMPARE(env.settingsFile, dir.filePath("bin/kelotari.INI"));
-    QCOMPARE(env.languageFile, dir.filePath("bin/DefLang.lng"));
-    // A user's own copy, once there, is the one read and written.
-    QDir().mkpath(user);
-    writeFile(user + "/kelotari.INI", "[App]\nPort=COM2\n");
-    writeFile(user + "/DefLang.lng", "[Toolbar]\nTB_quit=Exit\n");
-    env = environmentFor(exe, user, nullptr);
-    QCOMPARE(env.settingsFile, user + "/kelotari.INI");
-    QCOMPARE(env.languageFile, user + "/DefLang.lng");
+    const QString data = dir.filePath("data") + "/";
+    QDir().mkpath(data);
+    const QString bin = dir.filePath("bin");
+    const QString exe = bin + "/kelotari";
+    const QString user = userFolderWritable ? dir.filePath("config/Kelotari") : bin + "/cfg";
+    const QByteArray beside =
+        "[DB]\r\nPath=" + data.toUtf8() + "\r\n[App]\r\nPort=COM2\r\n[Mine]\r\nkeep=1\r\n";
+    const QByteArray besideLang = "[Toolbar]\nTB_quit=Lopeta\n";
+    const QByteArray userIni = "[DB]\r\nPath=" + data.toUtf8() + "\r\n[App]\r\nPort=COM5\r\n";
+    if (userCopies) {
+        QDir().mkpath(user);
+        writeFile(user + "/kelotari.INI", userIni);
+        writeFile(user + "/DefLang.lng", "[Toolbar]\nTB_quit=Exit\n");
+    }
+    std::unique_ptr<ReadOnlyFolder> ro;
+    if (programFolderWritable) {
+        QDir().mkpath(bin);
+        writeFile(bin + "/kelotari.INI", beside);
+        writeFile(bin + "/DefLang.lng", besideLang);
+    } else {
+        ro = std::make_unique<ReadOnlyFolder>(
+            bin, QMap<QString, QByteArray>{{"kelotari.INI", beside}, {"DefLang.lng", besideLang}});
+        if (!ro->skipReason().isEmpty())
+            QSKIP(qPrintable(ro->skipReason()));
+    }
+    ScriptedDialogs dialogs;
+    const MainFrmEnv env = environmentFor(exe, user, &dialogs);
+    QCOMPARE(env.settingsFile, bin + "/kelotari.INI");
+    QCOMPARE(env.languageFile, userCopies ? user + "/DefLang.lng" : bin + "/DefLang.lng");
+    TMainFrm w(env);
+    w.show();
+
+    // Start-up read the file where it is and wrote nothing.
+    QCOMPARE(w.state().settings.PortName, userCopies ? "COM5" : "COM2");
+    QCOMPARE(w.state().settings.DataPath, data);
+    QCOMPARE(w.findChild<QToolButton*>("tyo_quit")->text(), userCopies ? "Exit" : "Lopeta");
+    QCOMPARE(QFileInfo::exists(user), userCopies);
+    QCOMPARE(readFile(bin + "/kelotari.INI"), beside);
+    QCOMPARE(QDir(bin).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"DefLang.lng", "kelotari.INI"}));
+    QVERIFY(dialogs.calls.isEmpty());
+
+    w.state().settings.PortName = "/dev/ttyUSB4";
+    w.tyo_quitClick();
+    if (!programFolderWritable && !userFolderWritable) {
+        QCOMPARE(dialogs.kinds(), QStringList{"error"});
+        QCOMPARE(dialogs.calls[0].text, "Unable to write to " + bin + "/kelotari.INI.");
+        QVERIFY(w.isVisible());
+        return;
+    }
+    QVERIFY(dialogs.calls.isEmpty());
+    QVERIFY(!w.isVisible());
+    const QString written =
+        (programFolderWritable && !userCopies) ? bin + "/kelotari.INI" : user + "/kelotari.INI";
+    QVERIFY(readFile(written).contains("Port=/dev/ttyUSB4\r\n"));
+    if (!userCopies)
+        QVERIFY(readFile(written).contains("[Mine]\r\nkeep=1\r\n"));
+    if (written != bin + "/kelotari.INI")
+        QCOMPARE(readFile(bin + "/kelotari.INI"), beside);
+    // The next start finds what Quit wrote.
+    QCOMPARE(
+        readSettings(ConfigLocation{env.settingsFile, env.settingsUserCopy}.readFrom()).PortName,
+        QStringLiteral("/dev/ttyUSB4"));
+}
+
+void TstMainWindow::dataFolderOutsideTheCodePageSurvivesQuit() {
+    // A Windows-1252 settings file; the new data folder's name has letters it cannot hold.
+    Fixture fx(QByteArray(), "; M\xf6kki\r\n[DB]\r\nPath=/\r\n[Mine]\r\nName=J\xe4rvi\r\n");
+    const QString folder = fx.dir.filePath(QString::fromUtf8("Łódź sahat")) + "/";
+    QVERIFY(QDir().mkpath(folder));
+    writeFile(folder + "a.DAT", "\x1a\r\n");
+    {
+        TMainFrm& w = fx.open();
+        w.state().settings.DataPath = folder;
+        w.tyo_quitClick();
+        QVERIFY(!w.isVisible());
+    }
+    const QByteArray bytes = readFile(fx.settingsFile());
+    QVERIFY(!bytes.contains('?'));
+    QVERIFY(bytes.startsWith(QString::fromUtf8("; Mökki\r\n[DB]\r\nPath=").toUtf8()));
+    QVERIFY(bytes.contains(QString::fromUtf8("[Mine]\r\nName=Järvi\r\n").toUtf8()));
+    fx.dialogs.calls.clear();
+    TMainFrm& again = fx.open();
+    QVERIFY(fx.dialogs.calls.isEmpty()); // the folder opened
+    QCOMPARE(again.state().settings.DataPath, folder);
+    QCOMPARE(again.filePanel()->folder() + "/", folder);
+}
+
+void TstMainWindow::ownMessagesComeFromTheLanguageFile() {
+    const QByteArray lang = "[Kelotari]\r\nCannotOpenFolder=Kansiota %1 ei voi avata\r\n"
+                            "TooManyPackets=Tiedostossa %1 on yli %2 pakettia\r\n";
+    Fixture fx(lang, "[DB]\nPath=/no/such/folder/\n");
+    TMainFrm& w = fx.open();
+    QCOMPARE(fx.dialogs.kinds(), QStringList{"error"});
+    QCOMPARE(fx.dialogs.calls[0].text, QStringLiteral("Kansiota /no/such/folder/ ei voi avata."));
+    QByteArray big;
+    for (int i = 0; i < 50; ++i)
+        big += "c\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n\xaf\r\n";
+    // A "%2" in the file's name stays as it is.
+    writeFile(fx.dataDir + "x%2.DAT", big + "\x1a\r\n");
+    w.FileListBoxClick(fx.dataDir + "x%2.DAT");
+    QCOMPARE(w.state().PacketCount, 49);
+    QCOMPARE(fx.dialogs.calls.last().text,
+             QStringLiteral("Tiedostossa x%2.DAT on yli 49 pakettia"));
+}
+
+namespace {
+
+// Runs f on each modal box or dialog as it comes up, until f returns false; every 20 ms. After
+// ten seconds whatever is open is closed, so a test that went wrong fails instead of hanging.
+void onModals(std::function<bool(QWidget*)> f) {
+    auto* t = new QTimer;
+    auto* last = new QPointer<QWidget>;
+    auto* started = new QElapsedTimer;
+    started->start();
+    QObject::connect(t, &QTimer::timeout, [t, f, last, started] {
+        QWidget* m = QApplication::activeModalWidget();
+        bool more = true;
+        if (started->elapsed() > 10000) {
+            if (m)
+                m->close();
+            more = m != nullptr;
+        } else if (m && m->isVisible() && m != last->data()) {
+            *last = m;
+            more = f(m);
+        }
+        if (!more) {
+            t->stop();
+            t->deleteLater();
+            delete last;
+            delete started;
+        }
+    });
+    t->start(20);
+}
+
+} // namespace
+
+void TstMainWindow::boxesShowTextAsTyped_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("message") << "message";
+    QTest::newRow("question") << "ask";
+    QTest::newRow("last-resort box") << "error";
+}
+
+void TstMainWindow::boxesShowTextAsTyped() {
+    QFETCH(QString, kind);
+    QtDialogs dialogs;
+    const QString text = QStringLiteral("<b>x</b> in <i>a&amp;b</i>.DAT");
+    QString shown;
+    int format = -1;
+    int labelWidth = 0;
+    onModals([&](QWidget* m) {
+        auto* box = qobject_cast<QMessageBox*>(m);
+        if (box) {
+            const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+            if (label) {
+                shown = label->text();
+                format = label->textFormat();
+                labelWidth = label->sizeHint().width();
+            }
+        }
+        m->close();
+        return false;
+    });
+    if (kind == "message")
+        dialogs.showMessage("Kelotari", text, Dialogs::Icon::None);
+    else if (kind == "ask")
+        QVERIFY(!dialogs.askYesNo("Confirm", text));
+    else
+        dialogs.lastResortError(text);
+    QCOMPARE(shown, text);
+    QCOMPARE(format, int(Qt::PlainText));
+    // Drawn with its tags: as wide as the typed characters, not as the bold "x" alone.
+    QVERIFY(labelWidth >= QFontMetrics(QApplication::font()).horizontalAdvance(text) * 9 / 10);
+}
+
+void TstMainWindow::saveDialogNotesAreTranslated() {
+    QTemporaryDir dir;
+    QtDialogs dialogs;
+    ProgramTexts texts;
+    texts.SaveFolderMissing = QStringLiteral("Kansiota %1 ei ole olemassa.");
+    dialogs.setTexts(texts);
+    const QString missing = dir.filePath("gone");
+    QStringList notes;
+    int step = 0;
+    onModals([&](QWidget* m) {
+        ++step;
+        if (auto* fd = qobject_cast<QFileDialog*>(m)) {
+            if (step == 1) {
+                QTimer::singleShot(50, fd, [fd, missing] {
+                    // Typed into the name field, as a user would.
+                    if (auto* edit = fd->findChild<QLineEdit*>("fileNameEdit"))
+                        edit->setText(missing + "/x.DAT");
+                    QMetaObject::invokeMethod(fd, "accept");
+                });
+                return true;
+            }
+            fd->reject(); // second time round: cancel
+            return false;
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(m))
+            notes << box->text();
+        m->close();
+        return step < 5;
+    });
+    const QString name =
+        dialogs.chooseSaveFileName("Save", dir.filePath("x.DAT"), "Data files (*.dat)", "DAT");
+    QVERIFY2(name.isEmpty(), qPrintable(name + " " + notes.join("|")));
+    QCOMPARE(notes, QStringList{"Kansiota " + missing + " ei ole olemassa."});
+}
+
+void TstMainWindow::saveOnFullDiskKeepsTheOldFile_data() {
+    QTest::addColumn<int>("packets");
+    QTest::addColumn<bool>("existing");
+    // 49 full packets stay under QSaveFile's 16 KiB buffer: the write fails only on flush.
+    QTest::newRow("49 packets over an existing file") << 49 << true;
+    QTest::newRow("49 packets, new file") << 49 << false;
+    QTest::newRow("3 packets over an existing file") << 3 << true;
+}
+
+void TstMainWindow::saveOnFullDiskKeepsTheOldFile() {
+    QFETCH(int, packets);
+    QFETCH(bool, existing);
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(packets);
+    MainState& s = w.state();
+    for (int r = 1; r <= packets; ++r)
+        for (int c = kFirstReadingCol; c <= kLastCol; ++c)
+            s.table.setCell(c, r, "12.5");
+    s.Unsaved = true;
+    const QString target = fx.dataDir + "full.DAT";
+    const QByteArray old(300, 'o');
+    if (existing) {
+        writeFile(target, old);
+        fx.dialogs.yesNoAnswers.enqueue(true); // write anyway
+    }
+    const qint64 size = serializeDataFile(s.table, packets).size();
+    const rlim_t limit = 256;
+    QVERIFY(size > qint64(limit));
+    fx.dialogs.saveNames.enqueue(target);
+    {
+        FileSizeLimit full(limit);
+        QVERIFY(full.active());
+        QVERIFY(!w.SaveAs_btnClick());
+    }
+    const QStringList expected =
+        existing ? QStringList{"save", "ask", "message"} : QStringList{"save", "message"};
+    QCOMPARE(fx.dialogs.kinds(), expected);
+    QCOMPARE(fx.dialogs.calls.last().text, w.texts().SaveErrorMsg);
+    QVERIFY(s.Unsaved);
+    QCOMPARE(QFileInfo::exists(target), existing);
+    if (existing)
+        QCOMPARE(readFile(target), old);
+    // No temporary file is left behind.
+    QCOMPARE(QDir(fx.dataDir).entryList(QDir::Files | QDir::Hidden),
+             existing ? QStringList{"full.DAT"} : QStringList{});
+    // Quit afterwards still asks: the packets are not saved.
+    fx.dialogs.yesNoAnswers.enqueue(false);
+    w.tyo_quitClick();
+    QVERIFY(fx.dialogs.kinds().endsWith("ask"));
+}
+
+void TstMainWindow::quitOnFullDiskKeepsTheSettingsFile() {
+    const QByteArray settings = "; my notes\r\n[Mine]\r\nkeep=this line\r\n[App]\r\nPort=COM2\r\n";
+    Fixture fx(QByteArray(), settings);
+    TMainFrm& w = fx.open();
+    w.state().settings.PortName = "/dev/ttyUSB3";
+    w.state().Unsaved = true;
+    {
+        FileSizeLimit full(settings.size() + 8);
+        QVERIFY(full.active());
+        w.tyo_quitClick();
+    }
+    QCOMPARE(fx.dialogs.kinds(), QStringList{"error"}); // no save question
+    QCOMPARE(fx.dialogs.calls[0].text, "Unable to write to " + fx.settingsFile() + ".");
+    QVERIFY(w.isVisible());
+    QCOMPARE(readFile(fx.settingsFile()), settings);
+    QCOMPARE(QDir(fx.dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"kelotari.INI"});
 }
 
 void TstMainWindow::startsWithDefaults() {

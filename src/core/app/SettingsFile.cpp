@@ -1,5 +1,6 @@
 #include "app/SettingsFile.h"
 
+#include "app/Failure.h"
 #include "ini/IniProfile.h"
 
 #include <QDir>
@@ -42,8 +43,66 @@ Settings readSettings(const QString& fileName) {
 }
 
 void writeSettings(const QString& fileName, const Settings& s) {
+    writeSettings(fileName, fileName, s);
+}
+
+void writeSettings(const QString& readFrom, const QString& writeTo, const Settings& s) {
+    IniProfile ini;
+    try {
+        ini = IniProfile::forRewrite(readFrom);
+    } catch (const Failure&) {
+        throw Failure(QStringLiteral("Unable to write to %1").arg(writeTo));
+    }
     for (const Key& k : kKeys)
-        writeProfileString(fileName, QLatin1String(k.section), QLatin1String(k.key), s.*k.field);
+        ini.writeString(QLatin1String(k.section), QLatin1String(k.key), s.*k.field);
+    if (QFileInfo(writeTo).absolutePath() != QFileInfo(readFrom).absolutePath())
+        QDir().mkpath(QFileInfo(writeTo).absolutePath()); // a per-user copy made on first need
+    ini.writeTo(writeTo);
+}
+
+namespace {
+
+// Whether a file could be written (through a temporary file beside it and a rename): its folder,
+// or the nearest folder above it that exists, takes new files, and the file, when there, is a
+// writable regular file.
+bool canWrite(const QString& fileName) {
+    if (fileName.isEmpty())
+        return false;
+    const QFileInfo fi(fileName);
+    if (fi.exists() && (!fi.isFile() || !fi.isWritable()))
+        return false;
+    QFileInfo dir(fi.absolutePath());
+    while (!dir.exists()) {
+        const QString up = dir.absolutePath();
+        if (up == dir.absoluteFilePath())
+            return false;
+        dir = QFileInfo(up);
+    }
+    return dir.isDir() && dir.isWritable() && dir.isExecutable();
+}
+
+} // namespace
+
+QString ConfigLocation::readFrom() const {
+    if (!perUserCopy.isEmpty() && QFileInfo::exists(perUserCopy))
+        return perUserCopy;
+    return besideProgram;
+}
+
+QString ConfigLocation::writeTo() const {
+    const QString read = readFrom();
+    if (canWrite(read))
+        return read;
+    if (canWrite(perUserCopy))
+        return perUserCopy;
+    return QString();
+}
+
+void writeSettings(const ConfigLocation& where, const Settings& s) {
+    const QString target = where.writeTo();
+    if (target.isEmpty())
+        throw Failure(QStringLiteral("Unable to write to %1").arg(where.besideProgram));
+    writeSettings(where.readFrom(), target, s);
 }
 
 QString settingsFileNameFor(const QString& executablePath) {

@@ -1,10 +1,10 @@
 #include "ini/IniProfile.h"
 
 #include "app/Failure.h"
+#include "files/SafeWrite.h"
 #include "text/Codec.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace kelotari {
 namespace {
@@ -36,10 +36,16 @@ QByteArray sectionName(const QByteArray& line) {
     return name;
 }
 
+const char kBom[] = "\xEF\xBB\xBF";
+
 } // namespace
 
-IniProfile::IniProfile(QByteArray bytes)
-    : m_bytes(std::move(bytes)), m_utf8(isValidUtf8(m_bytes)) {}
+IniProfile::IniProfile(QByteArray bytes) : m_bytes(std::move(bytes)) {
+    // A byte-order mark is not part of the first line; it stays in the bytes written back.
+    if (m_bytes.startsWith(kBom))
+        m_start = 3;
+    m_utf8 = m_start > 0 || isValidUtf8(m_bytes);
+}
 
 IniProfile IniProfile::fromFile(const QString& fileName) {
     QFile f(fileName);
@@ -74,7 +80,7 @@ IniProfile::Line IniProfile::lineAt(int pos) const {
 IniProfile::Match IniProfile::find(const QString& section, const QString& key) const {
     Match m;
     bool inSection = false;
-    for (int pos = 0; pos < m_bytes.size();) {
+    for (int pos = m_start; pos < m_bytes.size();) {
         const Line l = lineAt(pos);
         pos = l.next;
         const QByteArray text = m_bytes.mid(l.begin, l.end - l.begin);
@@ -119,8 +125,17 @@ QString IniProfile::readString(const QString& section, const QString& key,
     return s;
 }
 
+void IniProfile::promoteToUtf8If(const QString& text) {
+    if (m_utf8 || fromCp1252(toCp1252(text)) == text)
+        return;
+    // The code page cannot hold it: the whole file becomes UTF-8 rather than losing characters.
+    m_bytes = fromCp1252(m_bytes).toUtf8();
+    m_utf8 = true;
+}
+
 void IniProfile::writeString(const QString& section, const QString& key, const QString& value) {
-    const QByteArray eol = (m_bytes.contains("\r\n") || m_bytes.isEmpty()) ? "\r\n" : "\n";
+    promoteToUtf8If(section + key + value);
+    const QByteArray eol = (m_bytes.contains("\r\n") || m_bytes.size() <= m_start) ? "\r\n" : "\n";
     const QByteArray newLine = encode(key) + '=' + encode(value);
     const Match m = find(section, key);
     if (m.keyFound) {
@@ -131,7 +146,7 @@ void IniProfile::writeString(const QString& section, const QString& key, const Q
         const bool ended = at > 0 && (m_bytes[at - 1] == '\n' || m_bytes[at - 1] == '\r');
         m_bytes.insert(at, ended ? newLine + eol : eol + newLine);
     } else {
-        if (!m_bytes.isEmpty() && !m_bytes.endsWith('\n') && !m_bytes.endsWith('\r'))
+        if (m_bytes.size() > m_start && !m_bytes.endsWith('\n') && !m_bytes.endsWith('\r'))
             m_bytes += eol;
         m_bytes += '[' + encode(section) + ']' + eol + newLine + eol;
     }
@@ -139,19 +154,26 @@ void IniProfile::writeString(const QString& section, const QString& key, const Q
 
 void writeProfileString(const QString& fileName, const QString& section, const QString& key,
                         const QString& value) {
-    QFile in(fileName);
-    IniProfile p;
-    if (in.exists()) {
-        if (!in.open(QIODevice::ReadOnly))
-            throw Failure(QStringLiteral("Unable to write to %1").arg(fileName));
-        p = IniProfile(in.readAll());
-        in.close();
-    }
+    IniProfile p = IniProfile::forRewrite(fileName);
     p.writeString(section, key, value);
-    QSaveFile out(fileName);
-    out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly) || out.write(p.bytes()) != p.bytes().size() ||
-        !out.commit())
+    p.writeTo(fileName);
+}
+
+IniProfile IniProfile::forRewrite(const QString& fileName) {
+    QFile in(fileName);
+    if (!in.exists())
+        return IniProfile();
+    // A file that is there but cannot be read is not replaced by one holding only our keys.
+    if (!in.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Unable to write to %1").arg(fileName));
+    QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        throw Failure(QStringLiteral("Unable to write to %1").arg(fileName));
+    return IniProfile(std::move(bytes));
+}
+
+void IniProfile::writeTo(const QString& fileName) const {
+    if (!writeFileSafely(fileName, m_bytes))
         throw Failure(QStringLiteral("Unable to write to %1").arg(fileName));
 }
 

@@ -2,6 +2,8 @@
 // INI profile files (settings and language): case-insensitive section and key names, values
 // trimmed with one pair of matching quotes removed, at most 2047 characters of a value read.
 // Writing a key replaces or adds only that key's line and keeps every other byte of the file.
+// A UTF-8 byte-order mark at the start is skipped on reading and kept on writing. A file in
+// Windows-1252 that is given a text the code page cannot hold becomes UTF-8 as a whole.
 #include <QByteArray>
 #include <QString>
 
@@ -15,6 +17,9 @@ public:
     explicit IniProfile(QByteArray bytes);
     // A missing or unreadable file gives an empty profile.
     static IniProfile fromFile(const QString& fileName);
+    // The file's profile for changing and writing back: empty when the file does not exist.
+    // Throws Failure("Unable to write to <fileName>") when it exists but cannot be read.
+    static IniProfile forRewrite(const QString& fileName);
 
     // The stored value, or def when the section or key is missing. A present empty key is "".
     QString readString(const QString& section, const QString& key, const QString& def) const;
@@ -23,7 +28,11 @@ public:
     // Sets section/key to value in memory, creating the section or key when missing.
     void writeString(const QString& section, const QString& key, const QString& value);
 
+    // The whole file as it is written (byte-order mark included when it had one).
     const QByteArray& bytes() const { return m_bytes; }
+    // Writes bytes() to the file through the safe writer; throws Failure("Unable to write to
+    // <fileName>") when that fails, leaving the file as it was.
+    void writeTo(const QString& fileName) const;
     // UTF-8 when the file's bytes are valid UTF-8 (or the file is new), else Windows-1252.
     bool isUtf8() const { return m_utf8; }
 
@@ -43,12 +52,14 @@ private:
     QString decode(const QByteArray& bytes) const;
     QByteArray encode(const QString& text) const;
     Line lineAt(int pos) const;
+    void promoteToUtf8If(const QString& text);
 
     QByteArray m_bytes;
+    int m_start = 0; // first byte after a byte-order mark
     bool m_utf8 = true;
 };
 
-// Writes one key to the file on disk (read, change, write back whole through a temporary file).
+// Writes one key to the file on disk (read, change, write back whole through the safe writer).
 // Throws Failure("Unable to write to <fileName>") when the file cannot be written.
 void writeProfileString(const QString& fileName, const QString& section, const QString& key,
                         const QString& value);

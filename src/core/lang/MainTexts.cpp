@@ -11,6 +11,18 @@ QString percentConversion(QString text) {
     return text;
 }
 
+ProgramTexts readProgramTexts(const IniProfile& lang) {
+    ProgramTexts t;
+    auto read = [&lang](const char* key, QString& field) {
+        field = lang.readString(QStringLiteral("Kelotari"), QLatin1String(key), field);
+    };
+    read("CannotOpenFolder", t.CannotOpenFolder);
+    read("TooManyPackets", t.TooManyPackets);
+    read("SaveFolderMissing", t.SaveFolderMissing);
+    read("SaveFolderReadOnly", t.SaveFolderReadOnly);
+    return t;
+}
+
 MainTexts readMainTexts(const IniProfile& lang) {
     MainTexts t;
     auto read = [&lang](const char* section, const char* key, QString& field) {
@@ -41,6 +53,7 @@ MainTexts readMainTexts(const IniProfile& lang) {
     read("Menu", "Del", t.menuDelete);
     read("Menu", "PrnSel", t.menuPrintSelected);
     read("Menu", "PrnAll", t.menuPrintAll);
+    t.program = readProgramTexts(lang);
     return t;
 }
 

@@ -9,6 +9,16 @@ namespace kelotari {
 
 class IniProfile;
 
+// The program's own messages, in the language file's section [Kelotari]. "%1" and "%2" stand
+// for the file or folder name and a number; there is no "%" line-break rule in this section.
+struct ProgramTexts {
+    QString CannotOpenFolder = QStringLiteral("Cannot open the folder %1");
+    QString TooManyPackets =
+        QStringLiteral("%1 holds more than %2 packets; the table shows the first %2.");
+    QString SaveFolderMissing = QStringLiteral("The folder %1 does not exist.");
+    QString SaveFolderReadOnly = QStringLiteral("%1 is read-only.");
+};
+
 struct MainTexts {
     QString fontName = QStringLiteral("MS Sans Serif");
     QString TB_setup = QStringLiteral("Setup");
@@ -35,10 +45,14 @@ struct MainTexts {
     QString menuDelete = QStringLiteral("Delete");
     QString menuPrintSelected = QStringLiteral("Print selected");
     QString menuPrintAll = QStringLiteral("Print all");
+    ProgramTexts program;
 };
 
 // Every "%" becomes a carriage return; the length stays the same.
 QString percentConversion(QString text);
+
+// Reads section [Kelotari]; missing keys keep their defaults.
+ProgramTexts readProgramTexts(const IniProfile& lang);
 
 // Reads the main window's texts from a language file; missing keys keep their defaults,
 // present empty keys give empty texts. The six messages go through percentConversion.
@@ -47,7 +61,7 @@ MainTexts readMainTexts(const IniProfile& lang);
 // Heading of a grid column: 0..10 from the texts, 11..40 "Data1".."Data30".
 QString gridHeading(const MainTexts& texts, int col);
 
-// "DefLang.lng" in the executable's folder.
+// "DefLang.lng" in the executable's folder (the file read is where the per-user copy rules say).
 QString languageFileNameFor(const QString& executablePath);
 
 } // namespace kelotari
