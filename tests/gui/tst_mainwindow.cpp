@@ -196,6 +196,10 @@ void TstMainWindow::missingDataFolderIsReportedAndWindowStillOpens() {
     QVERIFY(fx.dialogs.calls[0].text.endsWith('.'));
     QCOMPARE(w.filePanel()->folder(), QDir::currentPath());
     QVERIFY(w.isVisible());
+    // The panel shows (and has listed) the folder it stayed on.
+    QVERIFY(w.filePanel()->folderList()->count() > 0);
+    QCOMPARE(w.filePanel()->folderList()->currentItem()->data(Qt::UserRole).toString(),
+             QDir::currentPath());
 }
 
 void TstMainWindow::selectingCommentCellMarksUnsaved() {
@@ -576,6 +580,15 @@ void TstMainWindow::commentEditingNeedsAClickOrAMove() {
     QTest::keyClick(g, Qt::Key_Right);
     type("ef");
     QCOMPARE(comment(), QByteArray("ef"));
+
+    // Tab in the editor keeps the text and leaves the grid; it does not move to another cell.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_G);
+    QVERIFY(QApplication::focusWidget() != g);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    QCOMPARE(comment(), QByteArray("g"));
+    QVERIFY(!g->isAncestorOf(QApplication::focusWidget()) && QApplication::focusWidget() != g);
+    QCOMPARE(g->currentIndex(), c1);
 }
 
 // Only regular files belong in the file list: FIFOs, sockets and device nodes named *.dat are
