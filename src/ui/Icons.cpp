@@ -20,7 +20,8 @@ class PaintedIcon : public QIconEngine {
 public:
     explicit PaintedIcon(Picture picture) : m_picture(picture) {}
 
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
         painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
     }
 

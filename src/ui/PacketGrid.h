@@ -40,8 +40,8 @@ protected:
 private:
     void userSelected(int col, int row);
 
-    int m_userActs = 0;       // > 0 while a mouse or key event of the user is handled
-    bool m_editing = false;   // comment-edit options in force
+    int m_userActs = 0;     // > 0 while a mouse or key event of the user is handled
+    bool m_editing = false; // comment-edit options in force
     bool m_editingAtPress = false;
     bool m_closingEditor = false;
 };

@@ -316,13 +316,15 @@ void TstChart::classLabelsAreThinnedOnlyWhenTheyWouldTouch() {
             bool gap = false;
             for (int x = ticks[i] + 1; x < ticks[i + 1] && !gap; ++x)
                 gap = !ink(x, x);
-            QVERIFY2(gap, qPrintable(QStringLiteral("labels %1 and %2 touch").arg(i + 5).arg(i + 6)));
+            QVERIFY2(gap,
+                     qPrintable(QStringLiteral("labels %1 and %2 touch").arg(i + 5).arg(i + 6)));
         }
     } else {
         QVERIFY(labelled < 23);
-        QVERIFY2(widest >= slot - 1, qPrintable(QStringLiteral("labels of %1 px thinned at %2 px a class")
-                                                    .arg(widest)
-                                                    .arg(slot)));
+        QVERIFY2(
+            widest >= slot - 1,
+            qPrintable(
+                QStringLiteral("labels of %1 px thinned at %2 px a class").arg(widest).arg(slot)));
     }
 }
 
