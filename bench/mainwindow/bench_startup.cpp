@@ -1,9 +1,15 @@
-// Start-up to first paint of the main window with a data folder of many .dat files.
-// Usage: bench_startup [files=10000] [runs=5]   (QT_QPA_PLATFORM=offscreen works)
+// Start-up to first paint of the main window, and a folder change in its file panel.
+// Usage: bench_startup [files=10000] [runs=5] [subfolders=0]   (QT_QPA_PLATFORM=offscreen works)
+// The data folder holds `files` .dat files and `subfolders` subfolders; the program starts in
+// a folder of `subfolders` subfolders too (the process's current folder, where a desktop or a
+// shell may leave it). The folder change goes from the data folder into a folder of 500
+// subfolders and is timed on its own.
+#include "FilePanel.h"
 #include "QtDialogs.h"
 #include "main_frm.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,12 +28,25 @@ public:
         return false;
     }
 };
+
+void makeSubfolders(const QString& parent, int n) {
+    QDir d(parent);
+    for (int i = 0; i < n; ++i)
+        d.mkpath(QStringLiteral("site %1").arg(i, 4, 10, QLatin1Char('0')));
+}
+
+void report(const char* what, std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    std::printf("%s: min %.1f ms, median %.1f ms, max %.1f ms (%zu runs)\n", what, ms.front(),
+                ms[ms.size() / 2], ms.back(), ms.size());
+}
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int files = argc > 1 ? atoi(argv[1]) : 10000;
-    const int runs = argc > 2 ? atoi(argv[2]) : 5;
+    const int runs = std::max(1, argc > 2 ? atoi(argv[2]) : 5);
+    const int subfolders = argc > 3 ? atoi(argv[3]) : 0;
 
     QTemporaryDir dir;
     const QString data = dir.filePath("data") + "/";
@@ -37,13 +56,23 @@ int main(int argc, char** argv) {
         if (f.open(QIODevice::WriteOnly))
             f.write("\x1a\r\n");
     }
+    makeSubfolders(data, subfolders);
+    const QString cwd = dir.filePath("cwd");
+    QDir().mkpath(cwd);
+    makeSubfolders(cwd, subfolders);
+    QDir::setCurrent(cwd);
+    const QString many = dir.filePath("many");
+    QDir().mkpath(many);
+    makeSubfolders(many, 500);
+
     QFile ini(dir.filePath("kelotari.INI"));
     if (ini.open(QIODevice::WriteOnly))
         ini.write("[DB]\nPath=" + data.toUtf8() + "\n");
     ini.close();
 
     kelotari::QtDialogs dialogs;
-    std::vector<double> ms;
+    std::vector<double> startup;
+    std::vector<double> change;
     for (int r = 0; r < runs; ++r) {
         kelotari::MainFrmEnv env;
         env.settingsFile = ini.fileName();
@@ -57,11 +86,15 @@ int main(int argc, char** argv) {
         w.show();
         while (!fp.painted)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        ms.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+        startup.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+
+        t.restart();
+        w.filePanel()->setFolder(many);
+        change.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
     }
-    std::sort(ms.begin(), ms.end());
-    std::printf("start-up to first paint, %d .dat files: median %.1f ms, min %.1f ms, max %.1f ms "
-                "(%d runs)\n",
-                files, ms[ms.size() / 2], ms.front(), ms.back(), runs);
+    std::printf("%d .dat files, %d subfolders beside them and in the start folder\n", files,
+                subfolders);
+    report("start-up to first paint", startup);
+    report("folder change into 500 subfolders", change);
     return 0;
 }

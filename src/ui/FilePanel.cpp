@@ -1,17 +1,21 @@
 #include "FilePanel.h"
 
+#include "FolderScan.h"
+#include "Icons.h"
 #include "app/Failure.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QShowEvent>
 #include <QStorageInfo>
 #include <QVBoxLayout>
 
 namespace kelotari {
 
-FilePanel::FilePanel(QWidget* parent) : QWidget(parent) {
+FilePanel::FilePanel(QWidget* parent)
+    : QWidget(parent), m_folderIcon(icons::folder()), m_openFolderIcon(icons::openFolder()) {
     m_drives = new QComboBox(this);
     m_drives->setObjectName(QStringLiteral("DriveComboBox"));
     m_dirs = new QListWidget(this);
@@ -29,10 +33,10 @@ FilePanel::FilePanel(QWidget* parent) : QWidget(parent) {
     lay->addWidget(m_dirs, 1);
     lay->addWidget(m_files, 1);
 
+    // The process's current folder until told otherwise. It is listed only if the panel is
+    // shown before another folder is set: the window points the panel at the data folder
+    // before it shows, and listing a folder about to be left is wasted work.
     m_folder = QDir::currentPath();
-    listDrives();
-    listFolders();
-    refreshFiles();
 
     connect(m_drives, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
         const QString root = m_drives->itemData(i).toString();
@@ -53,9 +57,20 @@ void FilePanel::setFolder(const QString& folder) {
     if (folder.isEmpty() || !fi.isDir() || !fi.isReadable() || !fi.isExecutable())
         throw Failure(QStringLiteral("Cannot open the folder %1").arg(folder));
     m_folder = QDir::cleanPath(fi.absoluteFilePath());
+    listAll();
+}
+
+void FilePanel::listAll() {
+    m_listed = true;
     listDrives();
     listFolders();
     refreshFiles();
+}
+
+void FilePanel::showEvent(QShowEvent* event) {
+    if (!m_listed)
+        listAll();
+    QWidget::showEvent(event);
 }
 
 void FilePanel::listDrives() {
@@ -92,17 +107,15 @@ void FilePanel::listFolders() {
         const QString name = QFileInfo(p).fileName().isEmpty() ? p : QFileInfo(p).fileName();
         auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + name, m_dirs);
         item->setData(Qt::UserRole, p);
-        item->setIcon(
-            style()->standardIcon(p == chain.last() ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon));
+        item->setIcon(p == chain.last() ? m_openFolderIcon : m_folderIcon);
         ++depth;
     }
     m_dirs->setCurrentRow(m_dirs->count() - 1);
-    const QStringList subs = QDir(m_folder).entryList(
-        QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    const QStringList subs = scanFolder(m_folder, FolderEntries::Folders);
     for (const QString& s : subs) {
         auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + s, m_dirs);
         item->setData(Qt::UserRole, QDir(m_folder).filePath(s));
-        item->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
+        item->setIcon(m_folderIcon);
     }
 }
 
@@ -118,11 +131,9 @@ void FilePanel::onFolderActivated(QListWidgetItem* item) {
 void FilePanel::refreshFiles() {
     const QString selected = m_files->currentItem() ? m_files->currentItem()->text() : QString();
     m_files->clear();
-    QDir d(m_folder);
-    d.setNameFilters({QStringLiteral("*.dat")});
-    d.setFilter(QDir::Files | QDir::Hidden | QDir::System);
-    d.setSorting(QDir::Name | QDir::IgnoreCase);
-    m_files->addItems(d.entryList()); // name filters match without regard to case
+    // Regular files only (links to them included): FIFOs, sockets and device nodes are no
+    // data files, and opening one could wait for ever.
+    m_files->addItems(scanFolder(m_folder, FolderEntries::DataFiles));
     if (!selected.isEmpty()) {
         const auto found = m_files->findItems(selected, Qt::MatchExactly);
         if (!found.isEmpty())

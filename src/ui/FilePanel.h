@@ -1,6 +1,7 @@
 #pragma once
 // The file panel: drive selector (mounted volumes), folder list and the list of data files
 // (*.dat, any case, hidden files included), chained so each choice re-lists the next.
+#include <QIcon>
 #include <QWidget>
 
 class QComboBox;
@@ -32,7 +33,11 @@ public:
 signals:
     void fileActivated(const QString& fileName);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void listAll();
     void listDrives();
     void listFolders();
     void onFolderActivated(QListWidgetItem* item);
@@ -41,6 +46,10 @@ private:
     QListWidget* m_dirs;
     QListWidget* m_files;
     QString m_folder;
+    bool m_listed = false;
+    // Made once and shared by every item of the folder list.
+    QIcon m_folderIcon;
+    QIcon m_openFolderIcon;
 };
 
 } // namespace kelotari

@@ -41,7 +41,9 @@ void paintHistogram(QPainter& p, const QRect& rect, const Histogram& bars) {
     const int highest = std::max(0, bars.highest);
 
     const int valueLabelWidth = fm.horizontalAdvance(QString::number(highest));
-    const int classLabelWidth = fm.horizontalAdvance(QStringLiteral("27"));
+    int classLabelWidth = 0; // the widest class label
+    for (int k = kAxisMin; k <= kLastClass; ++k)
+        classLabelWidth = std::max(classLabelWidth, fm.horizontalAdvance(QString::number(k)));
     const int left = rect.left() + pad + valueLabelWidth + 2 * tick;
     const int right = rect.left() + rect.width() - pad - classLabelWidth / 2;
     const int top = rect.top() + pad + fh / 2;
@@ -71,8 +73,9 @@ void paintHistogram(QPainter& p, const QRect& rect, const Histogram& bars) {
         p.drawText(QRect(rect.left(), y - fh, left - tick - tick / 2 - rect.left(), 2 * fh),
                    Qt::AlignRight | Qt::AlignVCenter, QString::number(v));
     }
-    // Bottom axis: a tick and a label per class, fewer labels when they would touch.
-    const int kStep = labelStep(slot, classLabelWidth + fh / 2);
+    // Bottom axis: a tick and a label per class; every second (or fifth...) label only when
+    // neighbouring labels would otherwise overlap or touch.
+    const int kStep = labelStep(slot, classLabelWidth + lw);
     for (int k = kAxisMin; k <= kLastClass; ++k) {
         const int x = static_cast<int>(std::lround(classX(k)));
         p.fillRect(x, bottom, lw, tick + lw, Qt::black);

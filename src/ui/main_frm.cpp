@@ -2,6 +2,7 @@
 
 #include "FilePanel.h"
 #include "HistogramChart.h"
+#include "Icons.h"
 #include "PacketGrid.h"
 #include "PacketModel.h"
 #include "PlainFont.h"
@@ -21,6 +22,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLayout>
 #include <QListWidget>
 #include <QMenu>
 #include <QScreen>
@@ -106,22 +108,26 @@ void TMainFrm::buildUi() {
     setMinimumSize(640, 480);
     resize(640, 480);
 
-    // Toolbar: icon above caption.
+    // Toolbar: 43 px high, buttons of 57 x 39 with their icon above the caption.
     auto* bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("Tyokalupalkki"));
     bar->setMovable(false);
     bar->setFloatable(false);
     bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    bar->setIconSize(QSize(20, 20));
+    bar->setIconSize(QSize(16, 16));
+    bar->setFixedHeight(43);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->layout()->setContentsMargins(2, 2, 2, 2);
+    bar->layout()->setSpacing(0);
     addToolBar(Qt::TopToolBarArea, bar);
-    auto addButton = [&](const char* name, const QString& caption, QStyle::StandardPixmap icon,
-                         bool hand) {
+    auto addButton = [&](const char* name, const QString& caption, const QIcon& icon, bool hand) {
         auto* b = new QToolButton(bar);
         b->setObjectName(QLatin1String(name));
         b->setText(caption);
-        b->setIcon(style()->standardIcon(icon));
+        b->setIcon(icon);
+        b->setIconSize(QSize(16, 16));
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        b->setMinimumSize(57, 39);
+        b->setFixedSize(57, 39);
         b->setAutoRaise(true);
         if (hand)
             b->setCursor(Qt::PointingHandCursor);
@@ -130,19 +136,19 @@ void TMainFrm::buildUi() {
     };
     auto addSeparator = [&](int width) {
         auto* s = new QWidget(bar);
-        s->setFixedWidth(width);
+        s->setFixedSize(width, 39);
         bar->addWidget(s);
     };
-    m_setupBtn =
-        addButton("tyo_setup", QStringLiteral("Setup"), QStyle::SP_FileDialogInfoView, true);
+    // Transfer and Clear share one icon.
+    const QIcon transferIcon = icons::transfer();
+    m_setupBtn = addButton("tyo_setup", QStringLiteral("Setup"), icons::setup(), true);
     addSeparator(14);
-    m_transferBtn =
-        addButton("Transfer_btn", QStringLiteral("Transfer"), QStyle::SP_ArrowDown, true);
-    m_clearBtn = addButton("Clear_btn", QStringLiteral("Clear"), QStyle::SP_ArrowDown, true);
+    m_transferBtn = addButton("Transfer_btn", QStringLiteral("Transfer"), transferIcon, true);
+    m_clearBtn = addButton("Clear_btn", QStringLiteral("Clear"), transferIcon, true);
     addSeparator(14);
-    m_saveBtn = addButton("SaveAs_btn", QStringLiteral("Save"), QStyle::SP_DialogSaveButton, false);
+    m_saveBtn = addButton("SaveAs_btn", QStringLiteral("Save"), icons::save(), false);
     addSeparator(8);
-    m_quitBtn = addButton("tyo_quit", QStringLiteral("Quit"), QStyle::SP_DialogCloseButton, true);
+    m_quitBtn = addButton("tyo_quit", QStringLiteral("Quit"), icons::quit(), true);
 
     connect(m_setupBtn, &QToolButton::clicked, this,
             [this] { guarded([this] { tyo_setupClick(); }); });
@@ -190,7 +196,8 @@ void TMainFrm::buildUi() {
     m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_grid->horizontalHeader()->setHighlightSections(false);
     m_grid->setFont(uiFont(QStringLiteral("MS Sans Serif"), 13));
-    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The heading row is drawn in the grid's own font, not the style's header font.
+    m_grid->horizontalHeader()->setFont(m_grid->font());
     pl->addWidget(m_grid);
     vbox->addWidget(m_packetGrp, 1);
 
@@ -207,9 +214,8 @@ void TMainFrm::buildUi() {
             [this] { guarded([this] { PrintselectedClick(); }); });
     connect(m_printAll, &QAction::triggered, this,
             [this] { guarded([this] { PrintAllClick(); }); });
-    connect(m_grid, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        m_gridPopup->popup(m_grid->viewport()->mapToGlobal(pos));
-    });
+    connect(m_grid, &PacketGrid::popupRequested, this,
+            [this](const QPoint& at) { m_gridPopup->popup(at); });
     connect(m_grid, &PacketGrid::cellSelected, this,
             [this](int col, int row) { guarded([&] { filecontentSelectCell(col, row); }); });
 
@@ -417,11 +423,10 @@ void TMainFrm::FileListBoxClick(const QString& fileName) {
 }
 
 void TMainFrm::ImportdatafileClick(const QString& fileName) {
-    // A file that cannot be opened (deleted since it was listed) leaves the table as it is.
-    QFile f(fileName);
-    errno = 0;
-    if (!f.open(QIODevice::ReadOnly)) {
-        const int err = errno ? errno : ENOENT;
+    // A file that cannot be opened (deleted since it was listed, or not a regular file at all)
+    // leaves the table as it is. The open never waits, whatever the name stands for.
+    QFile f;
+    if (const int err = openDataFileForReading(f, fileName)) {
         showBox(m_texts.LoadErrorMsg + QStringLiteral(" ERR:") + QString::number(err));
         return;
     }

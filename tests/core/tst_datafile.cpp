@@ -2,9 +2,21 @@
 
 #include <QBuffer>
 #include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace kelotari;
 
@@ -86,6 +98,10 @@ private slots:
     void surplusReadingsKeepTheNextBlockAligned();
     void overlongLineIsALoadError();
     void readFailureKeepsWhatWasRead();
+    void readFailureRightAfterALineEndIsNoEnd_data();
+    void readFailureRightAfterALineEndIsNoEnd();
+    void specialFilesAreRefusedWithoutBlocking();
+    void regularFileOpensForReading();
     void bytesSurviveUnchanged();
 };
 
@@ -232,6 +248,118 @@ void TstDataFile::readFailureKeepsWhatWasRead() {
     QCOMPARE(r.errorNumber, EIO);
     QCOMPARE(r.packetCount, 1);
     QCOMPARE(t.cell(kSamplesCol, 1), QByteArray("2"));
+}
+
+void TstDataFile::readFailureRightAfterALineEndIsNoEnd_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("failAt"); // the device fails on the first read past this offset
+    QTest::addColumn<int>("count");  // complete packets kept in the table
+    const QByteArray two = block(2);
+    const QByteArray file = two + block(3) + "\x1a\r\n";
+    QTest::newRow("after a comment line") << file << int(two.size() + 9) << 1;
+    QTest::newRow("after a header line") << file << int(two.size() + 9 + 4) << 1;
+    QTest::newRow("after a reading") << file << int(two.size() + 9 + 9 * 4 + 4) << 1;
+    QTest::newRow("after a packet-end line") << file << int(two.size()) << 1;
+    QTest::newRow("after the data-end line") << file << int(file.size()) << 2;
+    const QByteArray open = two + block(1).left(block(1).size() - 3); // no end lines
+    QTest::newRow("after the last reading of a file without end lines")
+        << open << int(open.size()) << 1;
+}
+
+// A device that fails while the loader looks past a line end is not at its end: the load is a
+// failure with the device's error number, never a success with a cut-off table.
+void TstDataFile::readFailureRightAfterALineEndIsNoEnd() {
+    QFETCH(QByteArray, file);
+    QFETCH(int, failAt);
+    QFETCH(int, count);
+    QCOMPARE(file.at(failAt - 1), '\n');
+    FailingDevice dev(file, failAt);
+    QVERIFY(dev.open(QIODevice::ReadOnly));
+    PacketTable t;
+    const LoadResult r = loadDataFile(dev, t);
+    QVERIFY(!r.ok);
+    QCOMPARE(r.errorNumber, EIO);
+    QCOMPARE(r.packetCount, count);
+    QCOMPARE(t.cell(kSamplesCol, 1), QByteArray("2"));
+}
+
+// A FIFO, a socket, a link to a FIFO and a folder under a data file's name are refused, and
+// the open returns at once: a FIFO without a writer would otherwise hold the program for good.
+// Should an open block, a watchdog opens the FIFO for writing after a while to free it, and
+// the test fails.
+void TstDataFile::specialFilesAreRefusedWithoutBlocking() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray fifo = QFile::encodeName(dir.filePath("x.dat"));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    const QString sockName = dir.filePath("y.dat");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(sock >= 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray sockPath = QFile::encodeName(sockName);
+    QVERIFY(size_t(sockPath.size()) < sizeof(addr.sun_path));
+    std::memcpy(addr.sun_path, sockPath.constData(), size_t(sockPath.size()));
+    QCOMPARE(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    QVERIFY(QFile::link(dir.filePath("x.dat"), dir.filePath("link.DAT")));
+    QVERIFY(QDir().mkpath(dir.filePath("folder.dat")));
+
+    std::atomic<bool> done{false}, rescued{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 100 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!done) {
+            rescued = true;
+            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    });
+    struct Case {
+        QString name;
+        int err;
+    };
+    const Case cases[] = {{dir.filePath("x.dat"), ENXIO},
+                          {sockName, ENXIO},
+                          {dir.filePath("link.DAT"), ENXIO},
+                          {dir.filePath("folder.dat"), EISDIR},
+                          {dir.filePath("missing.dat"), ENOENT}};
+    QList<int> got;
+    for (const Case& c : cases) {
+        QFile f;
+        got << openDataFileForReading(f, c.name);
+        if (f.isOpen())
+            got.last() = -1;
+    }
+    done = true;
+    watchdog.join();
+    ::close(sock);
+    QVERIFY2(!rescued, "opening a special file blocked");
+    QList<int> expected;
+    for (const Case& c : cases)
+        expected << c.err;
+    QCOMPARE(got, expected);
+}
+
+void TstDataFile::regularFileOpensForReading() {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("a.DAT");
+    {
+        QFile w(name);
+        QVERIFY(w.open(QIODevice::WriteOnly));
+        w.write(block(2) + "\x1a\r\n");
+    }
+    QVERIFY(QFile::link(name, dir.filePath("link.dat")));
+    for (const QString& n : {name, dir.filePath("link.dat")}) {
+        QFile f;
+        QCOMPARE(openDataFileForReading(f, n), 0);
+        QVERIFY(f.isOpen());
+        PacketTable t;
+        const LoadResult r = loadDataFile(f, t);
+        QVERIFY(r.ok);
+        QCOMPARE(r.packetCount, 1);
+        QCOMPARE(t.cell(kSamplesCol, 1), QByteArray("2"));
+    }
 }
 
 void TstDataFile::bytesSurviveUnchanged() {

@@ -1,4 +1,5 @@
 #include "FilePanel.h"
+#include "HistogramChart.h"
 #include "PacketGrid.h"
 #include "QtDialogs.h"
 #include "ScriptedDialogs.h"
@@ -16,8 +17,19 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace kelotari;
 
@@ -32,6 +44,13 @@ void writeFile(const QString& name, const QByteArray& bytes) {
     QFile f(name);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+}
+
+// A right click as the window system delivers it: the button, then the context-menu event.
+void rightClick(QWidget* widget, const QPoint& at) {
+    QTest::mouseClick(widget, Qt::RightButton, {}, at);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
+    QApplication::sendEvent(widget, &menu);
 }
 
 // A window on files in a temporary folder, answering dialogs from a script.
@@ -110,6 +129,11 @@ private slots:
     void saveOnFullDiskKeepsTheOldFile_data();
     void saveOnFullDiskKeepsTheOldFile();
     void quitOnFullDiskKeepsTheSettingsFile();
+    void strayCurrentCellSelectsNothing_data();
+    void strayCurrentCellSelectsNothing();
+    void commentEditingNeedsAClickOrAMove();
+    void onlyRegularDataFilesAreListedAndOpened();
+    void toolbarAndHeadingSizes();
 };
 
 void TstMainWindow::filesBesideTheProgramOrInTheUsersFolder_data() {
@@ -470,6 +494,10 @@ void TstMainWindow::missingDataFolderIsReportedAndWindowStillOpens() {
     QVERIFY(fx.dialogs.calls[0].text.endsWith('.'));
     QCOMPARE(w.filePanel()->folder(), QDir::currentPath());
     QVERIFY(w.isVisible());
+    // The panel shows (and has listed) the folder it stayed on.
+    QVERIFY(w.filePanel()->folderList()->count() > 0);
+    QCOMPARE(w.filePanel()->folderList()->currentItem()->data(Qt::UserRole).toString(),
+             QDir::currentPath());
 }
 
 void TstMainWindow::selectingCommentCellMarksUnsaved() {
@@ -728,6 +756,224 @@ void TstMainWindow::conversationDisablesCommandsAndQuitWaits() {
     w.endConversation();
     QVERIFY(w.findChild<QToolButton*>("Transfer_btn")->isEnabled());
     QTRY_VERIFY(!w.isVisible()); // then Quit goes on
+}
+
+void TstMainWindow::strayCurrentCellSelectsNothing_data() {
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<bool>("popup");
+    QTest::newRow("right click on a cell") << "right cell" << true;
+    QTest::newRow("right click on the heading row") << "right heading" << true;
+    QTest::newRow("Tab into the grid") << "tab" << false;
+    QTest::newRow("left click on the heading row") << "left heading" << false;
+}
+
+// Right after a load nobody has selected a packet: whatever the grid makes current by itself
+// is no selection, so Delete and Print selected do nothing and no histogram is drawn.
+void TstMainWindow::strayCurrentCellSelectsNothing() {
+    QFETCH(QString, gesture);
+    QFETCH(bool, popup);
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    fx.putPackets(3);
+    w.state().table.setCell(kCommentCol, 1, "first");
+    w.state().table.setCell(kCommentCol, 2, "second");
+    const QByteArray bytes = serializeDataFile(w.state().table, 3);
+    w.state().table.ClearTable();
+    w.state().PacketCount = 0;
+    writeFile(fx.dataDir + "three.DAT", bytes);
+    w.filePanel()->refreshFiles();
+    w.filePanel()->fileList()->setFocus(Qt::MouseFocusReason); // where a double click leaves it
+    w.FileListBoxClick(fx.dataDir + "three.DAT");
+    QCOMPARE(w.state().PacketCount, 3);
+
+    PacketGrid* g = w.grid();
+    QHeaderView* header = g->horizontalHeader();
+    auto* menu = w.findChild<QMenu*>("GridPopup");
+    const QPoint cell = g->visualRect(g->model()->index(0, 0)).center();
+    const QPoint heading(header->sectionViewportPosition(0) + 20, header->height() / 2);
+    if (gesture == "right cell") {
+        rightClick(g->viewport(), cell);
+    } else if (gesture == "right heading") {
+        rightClick(header->viewport(), heading);
+    } else if (gesture == "left heading") {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, heading);
+        g->setFocus(Qt::MouseFocusReason);
+    } else {
+        // Tab from the widget before the grid in the focus chain.
+        QWidget* before = g->previousInFocusChain();
+        while (!(before->focusPolicy() & Qt::TabFocus) || !before->isVisible())
+            before = before->previousInFocusChain();
+        before->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(before, Qt::Key_Tab);
+    }
+    QTRY_COMPARE(menu->isVisible(), popup);
+    menu->hide();
+    QVERIFY(g->hasFocus());
+    QCOMPARE(w.state().SelRow, -1);
+    QCOMPARE(w.chart()->bars(), Histogram());
+
+    w.findChild<QAction*>("Delete1")->trigger();
+    w.findChild<QAction*>("Printselected")->trigger();
+    QCOMPARE(w.state().PacketCount, 3);
+    QCOMPARE(w.state().table.cell(kCommentCol, 1).trimmed(), QByteArray("first"));
+    QVERIFY(fx.dialogs.calls.isEmpty()); // nothing printed, nothing asked
+
+    // A key that moves the current cell is the user's selection.
+    QTest::keyClick(g, Qt::Key_Down);
+    QVERIFY(w.state().SelRow >= 1);
+    QCOMPARE(w.chart()->bars().counts[12], 1);
+    w.findChild<QAction*>("Delete1")->trigger();
+    QCOMPARE(w.state().PacketCount, 2);
+}
+
+// Typing edits a comment only after the user selected its cell; the focus coming back to the
+// grid by the keyboard turns editing off until a click or a move of the current cell.
+void TstMainWindow::commentEditingNeedsAClickOrAMove() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    fx.putPackets(2);
+    PacketGrid* g = w.grid();
+    auto type = [](const char* text) {
+        for (const char* c = text; *c; ++c)
+            QTest::keyClick(QApplication::focusWidget(), *c);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCoreApplication::processEvents(); // the editor commits from a queued call
+    };
+    auto comment = [&] { return w.state().table.cell(kCommentCol, 1); };
+    auto awayAndBack = [&] {
+        w.filePanel()->fileList()->setFocus(Qt::TabFocusReason);
+        g->setFocus(Qt::BacktabFocusReason);
+        QVERIFY(g->hasFocus());
+    };
+    const QModelIndex c1 = g->model()->index(0, kCommentCol);
+    g->scrollTo(c1);
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->visualRect(c1).center());
+    QVERIFY(w.state().Unsaved);
+    type("ab");
+    QCOMPARE(comment(), QByteArray("ab"));
+
+    awayAndBack();
+    QVERIFY(!g->commentEditing());
+    type("x");
+    QCOMPARE(comment(), QByteArray("ab"));
+    QCOMPARE(QApplication::focusWidget(), g); // no editor was opened
+
+    // A click on the current comment cell selects it again: editing is back on.
+    w.state().Unsaved = false;
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->visualRect(c1).center());
+    QVERIFY(w.state().Unsaved);
+    QCOMPARE(QApplication::focusWidget(), g); // that click only selected
+    type("cd");
+    QCOMPARE(comment(), QByteArray("cd"));
+
+    // Away and back, then a move of the current cell: off in column 9, on again in 10.
+    awayAndBack();
+    QTest::keyClick(g, Qt::Key_Left);
+    QCOMPARE(w.state().SelRow, 1);
+    QCOMPARE(w.chart()->bars().counts[12], 1);
+    type("y");
+    QCOMPARE(w.state().table.cell(9, 1), QByteArray("v8"));
+    QTest::keyClick(g, Qt::Key_Right);
+    type("ef");
+    QCOMPARE(comment(), QByteArray("ef"));
+
+    // Tab in the editor keeps the text and leaves the grid; it does not move to another cell.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_G);
+    QVERIFY(QApplication::focusWidget() != g);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    QCOMPARE(comment(), QByteArray("g"));
+    QVERIFY(!g->isAncestorOf(QApplication::focusWidget()) && QApplication::focusWidget() != g);
+    QCOMPARE(g->currentIndex(), c1);
+}
+
+// Only regular files belong in the file list: FIFOs, sockets and device nodes named *.dat are
+// left out, and one opened by name gives the load error at once instead of blocking. Should an
+// open block, a watchdog frees it by opening the FIFO for writing, and the test fails.
+void TstMainWindow::onlyRegularDataFilesAreListedAndOpened() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    const QByteArray fifo = QFile::encodeName(fx.dataDir + "x.dat");
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(sock >= 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray sockPath = QFile::encodeName(fx.dataDir + "y.dat");
+    QVERIFY(size_t(sockPath.size()) < sizeof(addr.sun_path));
+    std::memcpy(addr.sun_path, sockPath.constData(), size_t(sockPath.size()));
+    QCOMPARE(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    QVERIFY(QFile::link(fx.dataDir + "x.dat", fx.dataDir + "to-fifo.DAT"));
+    QVERIFY(QDir().mkpath(fx.dataDir + "folder.dat"));
+    writeFile(fx.dataDir + "z.DAT", "\x1a\r\n");
+    writeFile(fx.dataDir + ".hidden.dat", "\x1a\r\n");
+    QVERIFY(QFile::link(fx.dataDir + "z.DAT", fx.dataDir + "to-z.dat"));
+    w.filePanel()->refreshFiles();
+    QStringList listed;
+    for (int i = 0; i < w.filePanel()->fileList()->count(); ++i)
+        listed << w.filePanel()->fileList()->item(i)->text();
+    QCOMPARE(listed, (QStringList{".hidden.dat", "to-z.dat", "z.DAT"}));
+
+    fx.putPackets(2);
+    std::atomic<bool> done{false}, rescued{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 100 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!done) {
+            rescued = true;
+            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    });
+    for (const char* name : {"x.dat", "y.dat", "to-fifo.DAT"})
+        w.FileListBoxClick(fx.dataDir + name);
+    done = true;
+    watchdog.join();
+    ::close(sock);
+    QVERIFY2(!rescued, "opening a FIFO blocked");
+    const QString refused =
+        QStringLiteral("Some file I/O error occurred during loading file. ERR:%1").arg(ENXIO);
+    QCOMPARE(fx.dialogs.kinds(), (QStringList{"message", "message", "message"}));
+    for (const auto& call : fx.dialogs.calls)
+        QCOMPARE(call.text, refused);
+    QCOMPARE(w.state().PacketCount, 2); // the table is as it was
+    QCOMPARE(w.state().table.cell(kSamplesCol, 2), QByteArray("1"));
+}
+
+// Toolbar 43 px high with buttons of 57 x 39; the heading row in the grid's own 13 px font.
+void TstMainWindow::toolbarAndHeadingSizes() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* bar = w.findChild<QToolBar*>("Tyokalupalkki");
+    QCOMPARE(bar->height(), 43);
+    QCOMPARE(bar->geometry().top(), 0);
+    QCOMPARE(bar->width(), w.width());
+    QList<int> lefts;
+    for (const char* name : {"tyo_setup", "Transfer_btn", "Clear_btn", "SaveAs_btn", "tyo_quit"}) {
+        auto* b = w.findChild<QToolButton*>(name);
+        QCOMPARE(b->size(), QSize(57, 39));
+        QVERIFY(!b->icon().isNull());
+        QVERIFY(bar->rect().contains(b->geometry()));
+        lefts << b->geometry().left();
+    }
+    // Separators of 14, 14 and 8 px between Setup | Transfer Clear | Save | Quit.
+    QCOMPARE(lefts[1] - lefts[0], 57 + 14);
+    QCOMPARE(lefts[2] - lefts[1], 57);
+    QCOMPARE(lefts[3] - lefts[2], 57 + 14);
+    QCOMPARE(lefts[4] - lefts[3], 57 + 8);
+    QCOMPARE(w.findChild<QToolButton*>("Transfer_btn")->icon().cacheKey(),
+             w.findChild<QToolButton*>("Clear_btn")->icon().cacheKey());
+
+    const QFontInfo gridFont(w.grid()->font());
+    const QFontInfo headingFont(w.grid()->horizontalHeader()->font());
+    QCOMPARE(gridFont.pixelSize(), 13);
+    QCOMPARE(headingFont.pixelSize(), 13);
+    QCOMPARE(headingFont.family(), gridFont.family());
+    QCOMPARE(w.grid()->rowHeight(0), 20);
 }
 
 QTEST_MAIN(TstMainWindow)

@@ -6,6 +6,7 @@
 #include "main_frm.h"
 #include "print/PacketReports.h"
 
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -84,6 +85,8 @@ private slots:
     void chartFollowsTheWindowSize();
     void selectingACellRedrawsTheChart();
     void reportPageHasTheChartInItsRectangle();
+    void classLabelsAreThinnedOnlyWhenTheyWouldTouch_data();
+    void classLabelsAreThinnedOnlyWhenTheyWouldTouch();
 };
 
 void TstChart::barHeightsFollowCounts_data() {
@@ -233,6 +236,96 @@ void TstChart::reportPageHasTheChartInItsRectangle() {
     QCOMPARE(countPixels(page, QRect(0, rect.bottom() + 1, page.width(), page.height()),
                          [](QRgb c) { return c != qRgb(255, 255, 255); }),
              0);
+}
+
+void TstChart::classLabelsAreThinnedOnlyWhenTheyWouldTouch_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("points"); // 0: the screen's 13 px font
+    QTest::addColumn<bool>("all");   // every class 5..27 labelled
+    // The chart's rectangle on an A4 page at 600 dpi, with report fonts of 10 to 16 pt.
+    const QRect page = selectedPacketChartRect(4760, 6800);
+    for (int pt : {10, 12, 14, 16})
+        QTest::addRow("page, %d pt", pt) << page.size() << 600 << pt << true;
+    QTest::newRow("narrow screen chart") << QSize(260, 140) << 96 << 0 << false;
+}
+
+// Every class gets its label as long as the labels do not touch; only a chart too narrow for
+// them drops some. Found from the pixels: ticks under the bottom axis, ink in the band below.
+void TstChart::classLabelsAreThinnedOnlyWhenTheyWouldTouch() {
+    QFETCH(QSize, size);
+    QFETCH(int, dpi);
+    QFETCH(int, points);
+    QFETCH(bool, all);
+    QImage img(size, QImage::Format_RGB32);
+    const int dpm = int(std::lround(dpi / 0.0254));
+    img.setDotsPerMeterX(dpm);
+    img.setDotsPerMeterY(dpm);
+    QFont font = crispFont();
+    if (points > 0)
+        font.setPointSize(points);
+    {
+        QPainter p(&img);
+        p.setFont(font);
+        paintHistogram(p, img.rect(), histogramOf({{12, 2}}));
+    }
+    auto black = [&](int x, int y) { return qGray(img.pixel(x, y)) < 100; };
+    // The bottom axis: the lowest row that is black over more than half the width.
+    int axis = -1;
+    for (int y = 0; y < img.height(); ++y) {
+        int n = 0;
+        for (int x = 0; x < img.width(); ++x)
+            n += black(x, y);
+        if (n > img.width() / 2)
+            axis = y;
+    }
+    QVERIFY(axis > 0);
+    int axisLeft = img.width() / 2; // where the bottom axis starts; value labels are left of it
+    while (axisLeft > 0 && black(axisLeft - 1, axis))
+        --axisLeft;
+    QList<int> ticks; // centre of each tick, left to right
+    for (int x = axisLeft + 1; x < img.width(); ++x)
+        if (black(x, axis + 1)) {
+            const int from = x;
+            while (x + 1 < img.width() && black(x + 1, axis + 1))
+                ++x;
+            ticks << (from + x) / 2;
+        }
+    QCOMPARE(ticks.size(), 23); // classes 5..27
+    int band = axis + 1;
+    while (black(ticks[0], band))
+        ++band;
+    auto ink = [&](int x0, int x1) {
+        for (int x = std::max(0, x0); x <= std::min(img.width() - 1, x1); ++x)
+            for (int y = band; y < img.height(); ++y)
+                if (black(x, y))
+                    return true;
+        return false;
+    };
+    const double slot = double(ticks.last() - ticks.first()) / 22;
+    int labelled = 0;
+    for (int t : ticks)
+        labelled += ink(int(t - slot / 4), int(t + slot / 4));
+    int widest = 0;
+    const QFontMetrics fm(font, &img);
+    for (int k = 5; k <= 27; ++k)
+        widest = std::max(widest, fm.horizontalAdvance(QString::number(k)));
+    if (all) {
+        QCOMPARE(labelled, 23);
+        for (int i = 0; i + 1 < ticks.size(); ++i) {
+            bool gap = false;
+            for (int x = ticks[i] + 1; x < ticks[i + 1] && !gap; ++x)
+                gap = !ink(x, x);
+            QVERIFY2(gap,
+                     qPrintable(QStringLiteral("labels %1 and %2 touch").arg(i + 5).arg(i + 6)));
+        }
+    } else {
+        QVERIFY(labelled < 23);
+        QVERIFY2(
+            widest >= slot - 1,
+            qPrintable(
+                QStringLiteral("labels of %1 px thinned at %2 px a class").arg(widest).arg(slot)));
+    }
 }
 
 QTEST_MAIN(TstChart)

@@ -1,9 +1,16 @@
 #include "packets/DataFile.h"
 
 #include <QDate>
+#include <QFile>
 #include <QIODevice>
 
 #include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace kelotari {
 
@@ -76,10 +83,13 @@ public:
         }
     }
 
-    // At the end: no byte left, or the next byte is the data-end marker.
+    // At the end: no byte left, or the next byte is the data-end marker. A device that fails
+    // while the next byte is fetched is not at its end: the next read reports the failure.
     bool atEnd() {
         const int c = peek();
-        return c < 0 || c == static_cast<unsigned char>(kDataEnd);
+        if (c < 0)
+            return !m_error;
+        return c == static_cast<unsigned char>(kDataEnd);
     }
     bool failed() const { return m_error; }
     int errorNumber() const { return m_errno; }
@@ -140,20 +150,25 @@ LoadResult loadDataFile(QIODevice& device, PacketTable& table) {
         r.packetCount = row - 1;
         return r;
     };
+    // Every way out that is not a failure: a device that failed while the loader looked ahead
+    // still makes it one, so a cut-off table is never taken for the whole file.
+    auto finish = [&](int count) {
+        if (src.failed())
+            return fail(LineSource::Status::Error);
+        r.packetCount = count;
+        return r;
+    };
 
     for (;;) {
         // Comment line, or the data-end line.
         auto st = src.readLine(line);
         if (st != LineSource::Status::Line)
             return fail(st);
-        if (src.atEnd()) {
-            r.packetCount = row - 1;
-            return r;
-        }
+        if (src.atEnd())
+            return finish(row - 1);
         if (row > kMaxPackets) {
             r.moreBlocks = true;
-            r.packetCount = kMaxPackets;
-            return r;
+            return finish(kMaxPackets);
         }
         table.setCell(kCommentCol, row, line);
 
@@ -163,8 +178,7 @@ LoadResult loadDataFile(QIODevice& device, PacketTable& table) {
                 return fail(st);
             if (src.atEnd() || line == QByteArray(1, kPacketEnd)) {
                 // Block cut short before its header was complete: not a packet.
-                r.packetCount = row - 1;
-                return r;
+                return finish(row - 1);
             }
             table.setCell(kPlacement[static_cast<size_t>(field)], row, line);
         }
@@ -183,19 +197,55 @@ LoadResult loadDataFile(QIODevice& device, PacketTable& table) {
                 table.setCell(kFirstReadingCol + n - 1, row, line);
                 if (src.atEnd()) {
                     table.setCell(kSamplesCol, row, QByteArray::number(n));
-                    r.packetCount = row;
-                    return r;
+                    return finish(row);
                 }
                 ++n;
             } else if (src.atEnd()) {
                 // Surplus reading at the end of the file: the packet has its 30.
                 table.setCell(kSamplesCol, row, QByteArray::number(kMaxReadings));
-                r.packetCount = row;
-                return r;
+                return finish(row);
             }
             // else: a surplus reading beyond 30, skipped up to the packet-end marker.
         }
     }
+}
+
+int openDataFileForReading(QFile& file, const QString& fileName) {
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(fileName);
+    // Look before opening: opening a FIFO waits for a writer, a device may act on the open.
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return errno ? errno : ENOENT;
+    if (!S_ISREG(st.st_mode))
+        return S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+    // Non-blocking, in case the name was given to a FIFO in between; checked again once open.
+    int fd = -1;
+    do {
+        fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return errno ? errno : EIO;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+        ::close(fd);
+        return err;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return EIO;
+    }
+    return 0;
+#else
+    errno = 0;
+    file.setFileName(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return errno ? errno : ENOENT;
+    return 0;
+#endif
 }
 
 } // namespace kelotari

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+class QFile;
 class QIODevice;
 class QDate;
 
@@ -32,5 +33,10 @@ constexpr qint64 kMaxFileLine = 64 * 1024;
 // blocks past row 49 are not loaded (moreBlocks); a block cut short before its header fields
 // are complete is not counted.
 LoadResult loadDataFile(QIODevice& device, PacketTable& table);
+
+// Opens a data file for reading and never blocks: only a regular file is opened. A FIFO,
+// socket or device node under a data file's name is refused (ENXIO), a folder too (EISDIR).
+// Returns 0 when the file is open, else the error number of the failure.
+int openDataFileForReading(QFile& file, const QString& fileName);
 
 } // namespace kelotari
