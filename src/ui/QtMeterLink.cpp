@@ -91,6 +91,11 @@ void QtMeterLink::pause(int ms) {
 bool QtMeterLink::waitForNext() {
     if (m_cancelled)
         return false;
+    // A press that came while the conversation was busy (left queued by an exchange or by a
+    // blocking pause) is delivered now, while no wait is under way, and so not remembered.
+    QCoreApplication::processEvents();
+    if (m_cancelled)
+        return false;
     QEventLoop loop;
     m_nextLoop = &loop;
     m_nextPressed = false;
