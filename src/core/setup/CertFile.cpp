@@ -19,7 +19,7 @@ QByteArray oneLine(QByteArray bytes) {
 // Reads lines from a file with a cap on their length.
 class LineSource {
 public:
-    explicit LineSource(QFile& file) : m_file(file) {}
+    explicit LineSource(QIODevice& file) : m_file(file) {}
 
     // False on a read error or an over-long line. At the end of the file a line reads empty.
     bool next(QByteArray* line) {
@@ -53,7 +53,7 @@ public:
     }
 
 private:
-    QFile& m_file;
+    QIODevice& m_file;
     bool m_pendingCr = false;
 };
 
@@ -110,7 +110,13 @@ CertLoadResult loadCertificate(const QString& fileName, CalRecord& record, QStri
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return result;
-    LineSource lines(file);
+    return loadCertificate(file, record, handlerName, regional);
+}
+
+CertLoadResult loadCertificate(QIODevice& device, CalRecord& record, QString& handlerName,
+                               const QLocale& regional) {
+    CertLoadResult result;
+    LineSource lines(device);
     const char dp = certDecimalPoint(regional);
     QByteArray line;
     for (int n = 1; n <= 9; ++n) {

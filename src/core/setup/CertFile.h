@@ -6,6 +6,7 @@
 #include "setup/CalRecord.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QLocale>
 #include <QString>
 
@@ -42,6 +43,9 @@ struct CertLoadResult {
 // read before it stays. Lines after the ninth are not read. CR LF or LF ends a line; a CR
 // before anything but LF is dropped. OffsetRaw is left alone.
 CertLoadResult loadCertificate(const QString& fileName, CalRecord& record, QString& handlerName,
+                               const QLocale& regional = QLocale::system());
+// The same from an open device (a read error of the device fails the line being read).
+CertLoadResult loadCertificate(QIODevice& device, CalRecord& record, QString& handlerName,
                                const QLocale& regional = QLocale::system());
 
 // What Save As proposes: dataPath + the certificate number + ".cal", the number made into a
