@@ -7,7 +7,9 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -51,6 +53,32 @@ CalRecord marked() {
     return r;
 }
 
+// A device whose reads fail once `good` bytes of its content have been read.
+class FailingDevice : public QIODevice {
+public:
+    FailingDevice(QByteArray content, qint64 good) : m_content(std::move(content)), m_good(good) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 max) override {
+        if (m_pos >= m_good)
+            return -1;
+        const qint64 n = std::min({max, m_good - m_pos, qint64(m_content.size()) - m_pos});
+        if (n <= 0)
+            return -1;
+        std::memcpy(data, m_content.constData() + m_pos, size_t(n));
+        m_pos += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_content;
+    qint64 m_good;
+    qint64 m_pos = 0;
+};
+
 struct Rig {
     QTemporaryDir dir;
     ScriptedLink link;
@@ -86,6 +114,8 @@ private slots:
     void filesThatDoNotLoad();
     void filesThatLoad_data();
     void filesThatLoad();
+    void readErrorStopsAtItsLine_data();
+    void readErrorStopsAtItsLine();
     void nameWithLineBreaksKeepsTheNineLines();
     void fullDiskLeavesTheOldCertificate();
 
@@ -221,6 +251,30 @@ void TstCalCertificate::filesThatLoad() {
     QCOMPARE(name, QStringLiteral("h"));
     QCOMPARE(back.slot(1), 1.0f);
     QCOMPARE(back.slot(7), slot7);
+}
+
+void TstCalCertificate::readErrorStopsAtItsLine_data() {
+    QTest::addColumn<int>("good"); // bytes read before the device fails
+    QTest::addColumn<int>("failedLine");
+    QTest::newRow("at once") << 0 << 1;
+    QTest::newRow("inside the name") << 10 << 2;
+    QTest::newRow("after the name") << 16 << 3;
+    QTest::newRow("inside the last reading") << 74 << 9;
+}
+
+void TstCalCertificate::readErrorStopsAtItsLine() {
+    QFETCH(int, good);
+    QFETCH(int, failedLine);
+    const QByteArray content = certificateFileContent(sampleRecord(), "Pekka", QLocale::c());
+    QCOMPARE(content.indexOf("17\r\n"), 16); // the first number line starts at byte 16
+    FailingDevice device(content, good);
+    CalRecord back = marked();
+    QString name = "kept";
+    const CertLoadResult r = loadCertificate(device, back, name, QLocale::c());
+    QVERIFY(!r.ok);
+    QCOMPARE(r.failedLine, failedLine);
+    QCOMPARE(name, failedLine > 2 ? QStringLiteral("Pekka") : QStringLiteral("kept"));
+    QCOMPARE(back.slot(7), marked().slot(7));
 }
 
 void TstCalCertificate::nameWithLineBreaksKeepsTheNineLines() {
