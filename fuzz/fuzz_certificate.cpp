@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         buffer.open(QIODevice::ReadOnly);
         kelotari::CalRecord record;
         QString name;
-        const kelotari::CertLoadResult r = kelotari::loadCertificate(buffer, record, name, regional);
+        const kelotari::CertLoadResult r =
+            kelotari::loadCertificate(buffer, record, name, regional);
         if (r.ok != (r.failedLine == 0) || r.failedLine < 0 || r.failedLine > 9)
             __builtin_trap();
         if (!r.ok)

@@ -14,11 +14,10 @@ QFont certificateFont(const QString& face) {
 
 CertPrintOutcome printCertificateJob(Dialogs& dialogs, const CertPrintJob& job,
                                      const CalRecord& record, CertLanguage language) {
-    const PrintRequest request{job.printerName,
-                               proposedCertFileName(job.dataPath, record.CertNumber,
-                                                    QStringLiteral(".pdf")),
-                               job.dialogTitle, job.fileExistsMsg,
-                               certificateFont(job.fontFace)};
+    const PrintRequest request{
+        job.printerName,
+        proposedCertFileName(job.dataPath, record.CertNumber, QStringLiteral(".pdf")),
+        job.dialogTitle, job.fileExistsMsg, certificateFont(job.fontFace)};
     const PrintResult result = printDocument(dialogs, request, [&](PageCanvas& canvas) {
         return printCertificate(canvas, record, job.handlerName, language, job.now);
     });

@@ -11,8 +11,8 @@ class RecordingView : public CalView {
 public:
     using B = Button;
     // The dialog's idle state after its opening step.
-    QMap<B, bool> enabled{{B::MakeCert, true}, {B::Next, false},     {B::Info, true},
-                          {B::ProbeInfo, true}, {B::Ok, true},       {B::CertLoad, true},
+    QMap<B, bool> enabled{{B::MakeCert, true},   {B::Next, false},    {B::Info, true},
+                          {B::ProbeInfo, true},  {B::Ok, true},       {B::CertLoad, true},
                           {B::CertPrint, false}, {B::CertSave, false}};
     QStringList info;   // the lines of info_box
     QStringList events; // "line TEXT", "clear", "reset", "on NAME", "off NAME"

@@ -88,7 +88,10 @@ struct Rig {
     CertFileContext context;
 
     Rig() {
-        context = {dir.path() + '/', "Save As", "Load", "File already exist!\rWrite anyway ?",
+        context = {dir.path() + '/',
+                   "Save As",
+                   "Load",
+                   "File already exist!\rWrite anyway ?",
                    "Some file I/O error occurred during saving file.",
                    "Some file I/O error occurred during loading file."};
         test.setRegional(QLocale(QLocale::Finnish, QLocale::Finland));
@@ -200,14 +203,14 @@ void TstCalCertificate::filesThatDoNotLoad_data() {
     QTest::addColumn<int>("failedLine");
     QTest::addColumn<QByteArray>("certNumber"); // after the load
     QTest::newRow("empty file") << QByteArray() << 3 << QByteArray();
-    QTest::newRow("10 MB without line ends") << QByteArray(10 * 1024 * 1024, 'x') << 1
-                                             << QByteArray("old");
-    QTest::newRow("text in a number line") << QByteArray("n\r\nh\r\n1\r\nabc\r\n") << 4
-                                           << QByteArray("n");
+    QTest::newRow("10 MB without line ends")
+        << QByteArray(10 * 1024 * 1024, 'x') << 1 << QByteArray("old");
+    QTest::newRow("text in a number line")
+        << QByteArray("n\r\nh\r\n1\r\nabc\r\n") << 4 << QByteArray("n");
     QTest::newRow("empty number line") << QByteArray("n\r\nh\r\n\r\n") << 3 << QByteArray("n");
     QTest::newRow("nan") << QByteArray("n\r\nh\r\nnan\r\n") << 3 << QByteArray("n");
-    QTest::newRow("over-long name") << QByteArray("n\r\n") + QByteArray(5000, 'a') << 2
-                                    << QByteArray("n");
+    QTest::newRow("over-long name")
+        << QByteArray("n\r\n") + QByteArray(5000, 'a') << 2 << QByteArray("n");
 }
 
 void TstCalCertificate::filesThatDoNotLoad() {
@@ -316,7 +319,8 @@ void TstCalCertificate::saveAsProposesTheNumberAndWrites() {
     QCOMPARE(r.dialogs.kinds(), QStringList{"save"});
     QCOMPARE(r.dialogs.calls[0].title, QStringLiteral("Save As"));
     QCOMPARE(r.dialogs.calls[0].text, r.path("97-0412.cal"));
-    QVERIFY(readAll(r.path("chosen.cal")).startsWith("97-0412\r\nMatti Meik\xE4l\xE4inen\r\n17\r\n"));
+    QVERIFY(
+        readAll(r.path("chosen.cal")).startsWith("97-0412\r\nMatti Meik\xE4l\xE4inen\r\n17\r\n"));
     QVERIFY(readAll(r.path("chosen.cal")).contains("25,9300003051758")); // Finnish settings
     QCOMPARE(r.view.events, (QStringList{"reset", "off cert_save", "clear"}));
     QVERIFY(r.view.info.isEmpty());

@@ -19,10 +19,10 @@ CalRecord record() {
     r.slot(1) = -12;
     r.slot(2) = 17;
     r.slot(3) = 0;
-    r.slot(4) = 25.9f;        // deviation a hair below zero: "0.00"
-    r.slot(5) = 19.93f;       // 19.9, deviation 0.13
-    r.slot(6) = NotMeasured;  // exponent form
-    r.slot(7) = 10.62f;       // 10.6, deviation -0.18
+    r.slot(4) = 25.9f;       // deviation a hair below zero: "0.00"
+    r.slot(5) = 19.93f;      // 19.9, deviation 0.13
+    r.slot(6) = NotMeasured; // exponent form
+    r.slot(7) = 10.62f;      // 10.6, deviation -0.18
     return r;
 }
 
@@ -56,13 +56,12 @@ void TstCalLayout::everyRowInItsPlace_data() {
                                     {"Comparing value", "Measuring value", "Deviation"}};
     QTest::newRow("Finnish")
         << int(CertLanguage::Finnish)
-        << QList<QStringList>{
-               {"Kalibrointip\u00F6yt\u00E4kirja, Kelotari mittarille Nro : ",
-                "K\u00E4sittelij\u00E4n nimi : ", "P\u00E4iv\u00E4ys : ", "Aika : ",
-                "Kelotarin sis\u00E4iset offset-arvot. (Max Poikkeama -+ 250)", "Mittari : ",
-                "Mittari + Vasara : ", "Vasara oikosuljettuna : ",
-                "Mittaus kalibrointivastuksella"},
-               {"Vertailuarvo", "Mitattu arvo", "Poikkeama"}};
+        << QList<QStringList>{{"Kalibrointip\u00F6yt\u00E4kirja, Kelotari mittarille Nro : ",
+                               "K\u00E4sittelij\u00E4n nimi : ", "P\u00E4iv\u00E4ys : ", "Aika : ",
+                               "Kelotarin sis\u00E4iset offset-arvot. (Max Poikkeama -+ 250)",
+                               "Mittari : ", "Mittari + Vasara : ", "Vasara oikosuljettuna : ",
+                               "Mittaus kalibrointivastuksella"},
+                              {"Vertailuarvo", "Mitattu arvo", "Poikkeama"}};
 }
 
 void TstCalLayout::everyRowInItsPlace() {
@@ -78,6 +77,7 @@ void TstCalLayout::everyRowInItsPlace() {
     // x2 = (4760 - 200) / 2 = 2280, x1 = 1140, x3 = 3420; row k at 200 + 50 k.
     const int x0 = 200, x1 = 1140, x2 = 2280, x3 = 3420;
     auto y = [](int k) { return 200 + 50 * k; };
+    // clang-format off
     const QList<Row> expected = {
         {x0, y(0), l[0] + "97-0412"},
         {x0, y(5), l[1]},       {x1, y(5), "Liisa"},
@@ -94,6 +94,7 @@ void TstCalLayout::everyRowInItsPlace() {
         {x1, y(26), "16.10"},   {x2, y(26), "1E+05"},   {x3, y(26), "1E+05"},
         {x1, y(27), "10.80"},   {x2, y(27), "10.60"},   {x3, y(27), "-0.18"},
     };
+    // clang-format on
     const QList<RecordingCanvas::Op> texts = canvas.texts();
     QCOMPARE(texts.size(), expected.size());
     for (int i = 0; i < expected.size(); ++i) {

@@ -184,7 +184,8 @@ void TstCalNumbers::proposedFileNameIsOneTheFileSystemTakes_data() {
     QTest::newRow("slash and colon") << QByteArray("a/b:c") << "/data/a_b_c.cal";
     QTest::newRow("empty") << QByteArray() << "/data/_.cal";
     QTest::newRow("dots only") << QByteArray("..") << "/data/_.cal";
-    QTest::newRow("long") << QByteArray(300, 'x') << "/data/" + QString(64, QLatin1Char('x')) + ".cal";
+    QTest::newRow("long") << QByteArray(300, 'x')
+                          << "/data/" + QString(64, QLatin1Char('x')) + ".cal";
     QTest::newRow("Windows-1252 letter") << QByteArray("M\xE4nty") << "/data/M\u00E4nty.cal";
 }
 

@@ -191,22 +191,23 @@ void TstCalPrint::pdfThatCannotBeWrittenFails() {
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
     dialogs.saveNames << dir.filePath(QStringLiteral("no-such-folder/cert.pdf"));
-    QCOMPARE(printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(),
-                                 CertLanguage::English),
-             CertPrintOutcome::Failed);
+    QCOMPARE(
+        printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English),
+        CertPrintOutcome::Failed);
 }
 
 void TstCalPrint::pdfDialogCancelled() {
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
-    QCOMPARE(printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(),
-                                 CertLanguage::English),
-             CertPrintOutcome::Cancelled);
+    QCOMPARE(
+        printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English),
+        CertPrintOutcome::Cancelled);
     QVERIFY(QDir(dir.path()).isEmpty());
 }
 
 void TstCalPrint::noPrinterAtAllFails() {
-    if (!QPrinterInfo::availablePrinterNames().isEmpty() || !QPrinterInfo::defaultPrinter().isNull())
+    if (!QPrinterInfo::availablePrinterNames().isEmpty() ||
+        !QPrinterInfo::defaultPrinter().isNull())
         QSKIP("a printer is installed here");
     ScriptedDialogs dialogs;
     CertPrintJob job = pdfJob(QString());
@@ -228,9 +229,9 @@ void TstCalPrint::nextPressedWhileBusyIsNotRemembered() {
     // Pressed and released while the test was in a blocking pause: the events wait in the
     // queue until the test waits for Next again.
     const QPointF at(5, 5);
-    QCoreApplication::postEvent(&next, new QMouseEvent(QEvent::MouseButtonPress, at,
-                                                       next.mapToGlobal(at), Qt::LeftButton,
-                                                       Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(&next,
+                                new QMouseEvent(QEvent::MouseButtonPress, at, next.mapToGlobal(at),
+                                                Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
     QCoreApplication::postEvent(&next, new QMouseEvent(QEvent::MouseButtonRelease, at,
                                                        next.mapToGlobal(at), Qt::LeftButton,
                                                        Qt::NoButton, Qt::NoModifier));
@@ -277,11 +278,11 @@ void TstCalPrint::wholeTestAgainstTheSimulatedMeter() {
     presser.stop();
 
     const CalTexts t;
-    QCOMPARE(view.info, (QStringList{t.StepText1, "1. 265", "2. 256", "Result :17 = OK.",
-                                     t.StepText2, "Result :17 = OK.", t.StepText3,
-                                     "Result :-4 = OK.", t.StepText4, "Result :25.90",
-                                     t.StepText5, "Result :19.80", t.StepText6, "Result :16.10",
-                                     t.StepText7, "Result :10.80", t.DoneText}));
+    QCOMPARE(view.info,
+             (QStringList{t.StepText1, "1. 265", "2. 256", "Result :17 = OK.", t.StepText2,
+                          "Result :17 = OK.", t.StepText3, "Result :-4 = OK.", t.StepText4,
+                          "Result :25.90", t.StepText5, "Result :19.80", t.StepText6,
+                          "Result :16.10", t.StepText7, "Result :10.80", t.DoneText}));
     QCOMPARE(test.record().CertNumber, QByteArray("KT-2041"));
     QCOMPARE(test.record().slot(5), 19.76f);
     QVERIFY(sim.waitFor(QStringLiteral("SENT S")));
@@ -291,8 +292,8 @@ void TstCalPrint::wholeTestAgainstTheSimulatedMeter() {
     QVERIFY(dialogs.calls.isEmpty());
 
     // Save As, then Load into a fresh record, then print in both languages.
-    const CertFileContext ctx{dir.path() + '/', "Save As", "Load", "exists?", "save error",
-                              "load error"};
+    const CertFileContext ctx{dir.path() + '/', "Save As",    "Load",
+                              "exists?",        "save error", "load error"};
     dialogs.saveNames << dir.filePath("KT-2041.cal");
     test.saveAs(ctx);
     QCOMPARE(dialogs.calls.last().text, dir.filePath("KT-2041.cal"));

@@ -88,8 +88,8 @@ void TstCalTest::passes() {
     r.test.run();
 
     QCOMPARE(r.view.info, (QStringList{"P1", "Res:17 = OK.", "P2", "Res:17 = OK.", "P3",
-                                       "Res:-4 = OK.", "P4", "Res:25.90", "P5", "Res:19.80",
-                                       "P6", "Res:16.10", "P7", "Res:10.80", "DONE"}));
+                                       "Res:-4 = OK.", "P4", "Res:25.90", "P5", "Res:19.80", "P6",
+                                       "Res:16.10", "P7", "Res:10.80", "DONE"}));
     const CalRecord& rec = r.test.record();
     QCOMPARE(rec.slot(1), 17.0f);
     QCOMPARE(rec.slot(2), 17.0f);
@@ -103,13 +103,22 @@ void TstCalTest::passes() {
 
     QStringList expected = {"port COM7", "open"};
     for (int s = 0; s < 3; ++s) {
-        expected << "next" << "purge" << "send O";
+        expected << "next"
+                 << "purge"
+                 << "send O";
         for (int i = 0; i < 8; ++i)
             expected << "read";
     }
     for (int s = 0; s < 4; ++s)
-        expected << "next" << "purge" << "send K" << "read";
-    expected << "pause 500" << "purge" << "send S" << "read" << "close";
+        expected << "next"
+                 << "purge"
+                 << "send K"
+                 << "read";
+    expected << "pause 500"
+             << "purge"
+             << "send S"
+             << "read"
+             << "close";
     QCOMPARE(r.link.calls, expected);
     QVERIFY(!r.link.isOpen);
 
@@ -145,7 +154,11 @@ void TstCalTest::stepOneOutOfLimitTenTimes() {
     QStringList expected = {"P1"};
     for (int i = 1; i <= 10; ++i)
         expected << QString::number(i) + ". 312";
-    expected << "P2" << "Res:17 = OK." << "P3" << "Res:-4 = OK." << "FAILED";
+    expected << "P2"
+             << "Res:17 = OK."
+             << "P3"
+             << "Res:-4 = OK."
+             << "FAILED";
     QCOMPARE(r.view.info, expected);
     QCOMPARE(r.count("pause 500"), 10);
     QCOMPARE(r.count("send O"), 12);
@@ -156,8 +169,8 @@ void TstCalTest::stepOneOutOfLimitTenTimes() {
     QCOMPARE(r.test.record().slot(2), 17.0f);
     QCOMPARE(r.view.events.last(), QStringLiteral("off cert_save"));
     QVERIFY(r.view.events.contains("reset"));
-    QCOMPARE(r.view.enabledNames(), (QStringList{"info_btn", "makecert_btn", "ok_btn",
-                                                 "probe_info"}));
+    QCOMPARE(r.view.enabledNames(),
+             (QStringList{"info_btn", "makecert_btn", "ok_btn", "probe_info"}));
     // The port stays open until the dialog closes.
     QVERIFY(r.link.isOpen);
     QVERIFY(!r.link.calls.contains("close"));
@@ -246,8 +259,8 @@ void TstCalTest::offsetReplyThatEndsTheTest() {
     QCOMPARE(r.count("send O"), step); // no second attempt after a failed exchange
     for (int s = step; s <= 7; ++s)
         QCOMPARE(r.test.record().slot(s), NotMeasured);
-    QCOMPARE(r.view.enabledNames(), (QStringList{"info_btn", "makecert_btn", "ok_btn",
-                                                 "probe_info"}));
+    QCOMPARE(r.view.enabledNames(),
+             (QStringList{"info_btn", "makecert_btn", "ok_btn", "probe_info"}));
     QVERIFY(r.dialogs.calls.isEmpty()); // a line, no message box
     QVERIFY(r.link.isOpen);
 }
@@ -281,8 +294,8 @@ void TstCalTest::readingReply() {
         QCOMPARE(r.test.record().slot(4), NotMeasured);
         QCOMPARE(r.test.record().slot(3), -4.0f);
         QCOMPARE(r.count("send K"), 1);
-        QCOMPARE(r.view.enabledNames(), (QStringList{"info_btn", "makecert_btn", "ok_btn",
-                                                     "probe_info"}));
+        QCOMPARE(r.view.enabledNames(),
+                 (QStringList{"info_btn", "makecert_btn", "ok_btn", "probe_info"}));
         QVERIFY(r.link.isOpen);
     } else {
         QCOMPARE(r.view.info.last(), QStringLiteral("DONE"));
@@ -353,8 +366,8 @@ void TstCalTest::portFailsMidTest() {
     const int lineAt = int(r.view.events.indexOf("line TIMEOUT"));
     QCOMPARE(r.view.events.mid(lineAt),
              (QStringList{"line TIMEOUT", "reset", "off cert_print", "on cert_save"}));
-    QCOMPARE(r.view.enabledNames(), (QStringList{"cert_save", "info_btn", "makecert_btn",
-                                                 "ok_btn", "probe_info"}));
+    QCOMPARE(r.view.enabledNames(),
+             (QStringList{"cert_save", "info_btn", "makecert_btn", "ok_btn", "probe_info"}));
 }
 
 void TstCalTest::certButtonsAreHeldWhileTheTestRuns() {
@@ -382,8 +395,8 @@ void TstCalTest::cancelledWaitUnwinds() {
     QCOMPARE(r.count("send K"), 1);
     QCOMPARE(r.link.calls.last(), QStringLiteral("close"));
     QVERIFY(r.dialogs.calls.isEmpty());
-    QCOMPARE(r.view.enabledNames(), (QStringList{"info_btn", "makecert_btn", "ok_btn",
-                                                 "probe_info"}));
+    QCOMPARE(r.view.enabledNames(),
+             (QStringList{"info_btn", "makecert_btn", "ok_btn", "probe_info"}));
 }
 
 void TstCalTest::newTestStartsFromNotMeasured() {

@@ -33,7 +33,7 @@ struct Scenario {
     // Answers to "O", in turn; the last one is repeated once the list is used up.
     QList<std::array<QByteArray, 8>> offsets{{"0", "0", "0", "0", "0", "0", "0", "0"}};
     bool offsetsGiven = false;
-    int offsetsAnswered = 0; // "O" commands answered so far
+    int offsetsAnswered = 0;                        // "O" commands answered so far
     QList<QByteArray> readings{QByteArray("12.0")}; // answers to "K", in turn
     bool readingsGiven = false;
     QList<Packet> packets;

@@ -109,8 +109,8 @@ QString generalForm(long double value, int precision, int minExponentDigits, QCh
         }
         out += QLatin1Char('E');
         out += d.exponent < 0 ? QLatin1Char('-') : QLatin1Char('+');
-        out += QStringLiteral("%1").arg(std::abs(d.exponent), minExponentDigits, 10,
-                                        QLatin1Char('0'));
+        out +=
+            QStringLiteral("%1").arg(std::abs(d.exponent), minExponentDigits, 10, QLatin1Char('0'));
         return out;
     }
     if (d.exponent >= 0) {

@@ -197,8 +197,8 @@ void CalibrationTest::saveAs(const CertFileContext& context) {
     if (m_running)
         return;
     const QString name = m_dialogs.chooseSaveFileName(
-        context.saveTitle, proposedCertFileName(context.dataPath, m_record.CertNumber),
-        kCertFilter, QStringLiteral("cal"));
+        context.saveTitle, proposedCertFileName(context.dataPath, m_record.CertNumber), kCertFilter,
+        QStringLiteral("cal"));
     if (name.isEmpty())
         return;
     if (QFileInfo::exists(name) &&

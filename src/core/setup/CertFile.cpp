@@ -146,9 +146,8 @@ QString proposedCertFileName(const QString& dataPath, const QByteArray& certNumb
     for (const QChar c : fromCp1252(certNumber)) {
         if (name.size() >= 64)
             break;
-        const bool keep = c.isLetterOrNumber() || c == QLatin1Char('-') ||
-                          c == QLatin1Char('_') || c == QLatin1Char('.') ||
-                          c == QLatin1Char(' ');
+        const bool keep = c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_') ||
+                          c == QLatin1Char('.') || c == QLatin1Char(' ');
         name += keep ? c : QLatin1Char('_');
     }
     if (name.trimmed().isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
