@@ -210,7 +210,7 @@ void TstCalCertificate::filesThatDoNotLoad_data() {
     QTest::newRow("empty number line") << QByteArray("n\r\nh\r\n\r\n") << 3 << QByteArray("n");
     QTest::newRow("nan") << QByteArray("n\r\nh\r\nnan\r\n") << 3 << QByteArray("n");
     QTest::newRow("over-long name")
-        << QByteArray("n\r\n") + QByteArray(5000, 'a') << 2 << QByteArray("n");
+        << QByteArray("n\r\n") + QByteArray(kMaxCertLine + 1, 'a') << 2 << QByteArray("n");
 }
 
 void TstCalCertificate::filesThatDoNotLoad() {
@@ -284,7 +284,8 @@ void TstCalCertificate::nameWithLineBreaksKeepsTheNineLines() {
     QTemporaryDir dir;
     const QString file = dir.filePath("n.cal");
     CalRecord rec = sampleRecord();
-    rec.CertNumber = "\r"; // a lone CR as the meter's answer to "S"
+    rec.CertNumber = "\r";                               // a lone CR as the meter's answer to "S"
+    rec.CertNumber += QByteArray(kMaxCertLine - 1, '7'); // as long as the meter can send
     const QString longName = QString(2000, QLatin1Char('a')) + "\r\nb";
     QVERIFY(saveCertificate(file, rec, longName, QLocale::c()).ok);
     QCOMPARE(readAll(file).count("\r\n"), 9);
@@ -292,6 +293,7 @@ void TstCalCertificate::nameWithLineBreaksKeepsTheNineLines() {
     QString name;
     QVERIFY(loadCertificate(file, back, name, QLocale::c()).ok);
     QCOMPARE(name, QString(2000, QLatin1Char('a')) + "  b");
+    QCOMPARE(back.CertNumber, ' ' + QByteArray(kMaxCertLine - 1, '7'));
     QCOMPARE(back.slot(7), -0.25f);
 }
 

@@ -3,6 +3,7 @@
 // the handler's name, then CalResult slots 1 to 7 in the general number form with the user's
 // regional decimal separator.
 #include "files/SafeWrite.h"
+#include "meter/LineReader.h"
 #include "setup/CalRecord.h"
 
 #include <QByteArray>
@@ -13,7 +14,9 @@
 namespace kelotari {
 
 // A line longer than this is not a certificate's: loading stops there with a read failure.
-constexpr int kMaxCertLine = 4096;
+// It is the line reader's cap, so every number a meter can send reads back; an edit field's
+// text (at most 32767 characters) fits too.
+constexpr int kMaxCertLine = LineReader::kMaxLine;
 
 // The single decimal separator of a locale ("." where it has none of one character).
 char certDecimalPoint(const QLocale& regional);
