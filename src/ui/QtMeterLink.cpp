@@ -86,6 +86,13 @@ void QtMeterLink::pause(int ms) {
 }
 
 bool QtMeterLink::waitForNext() {
+    if (m_cancelled)
+        return false;
+    // A press that came while the conversation was busy (left queued by an exchange or by a
+    // blocking pause) is delivered now, while no wait is under way, and so not remembered.
+    QCoreApplication::processEvents();
+    if (m_cancelled)
+        return false;
     m_nextPressed = false; // a press made before this wait is not remembered
     m_waitingForNext = true;
     while (!m_nextPressed && !m_cancelled)

@@ -82,8 +82,12 @@ bool applyLine(const QByteArray& raw, Scenario* s, QString* error) {
     } else if (word == "offsets") {
         if (words.size() != 8)
             return fail(QStringLiteral("offsets needs eight values"));
+        if (!std::exchange(s->offsetsGiven, true))
+            s->offsets.clear();
+        std::array<QByteArray, 8> values;
         for (int i = 0; i < 8; ++i)
-            s->offsets[static_cast<size_t>(i)] = words[i];
+            values[static_cast<size_t>(i)] = words[i];
+        s->offsets << values;
     } else if (word == "reading") {
         if (rest.isEmpty())
             return fail(QStringLiteral("reading needs a value"));
@@ -223,10 +227,13 @@ QByteArray answerFor(char command, Scenario& s, int* kIndex) {
             appendLine(out, line, f);
         appendMarker(out, kDataEnd, f);
         break;
-    case 'O':
-        for (const QByteArray& o : s.offsets)
+    case 'O': {
+        const int i = std::min(s.offsetsAnswered, static_cast<int>(s.offsets.size()) - 1);
+        ++s.offsetsAnswered;
+        for (const QByteArray& o : s.offsets[i])
             appendLine(out, o, f);
         break;
+    }
     case 'K':
         if (!s.readings.isEmpty()) {
             appendLine(out, s.readings[*kIndex % s.readings.size()], f);

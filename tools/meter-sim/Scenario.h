@@ -30,7 +30,10 @@ struct Scenario {
     QByteArray serial = "00000";
     QList<QByteArray> text{QByteArray("Kelotari simulated meter")};
     bool textGiven = false; // the first "text" line replaces the default
-    std::array<QByteArray, 8> offsets{"0", "0", "0", "0", "0", "0", "0", "0"};
+    // Answers to "O", in turn; the last one is repeated once the list is used up.
+    QList<std::array<QByteArray, 8>> offsets{{"0", "0", "0", "0", "0", "0", "0", "0"}};
+    bool offsetsGiven = false;
+    int offsetsAnswered = 0;                        // "O" commands answered so far
     QList<QByteArray> readings{QByteArray("12.0")}; // answers to "K", in turn
     bool readingsGiven = false;
     QList<Packet> packets;

@@ -1,0 +1,329 @@
+// The certificate printed to PDF and read back with poppler; Next pressed while the test is
+// busy; and the whole test against the simulated meter over a pseudo-terminal, then Save As,
+// Load and Print in both languages.
+#include "CertPrinter.h"
+#include "ComPort.h"
+#include "QtMeterLink.h"
+#include "RecordingView.h"
+#include "ScriptedDialogs.h"
+#include "SimProcess.h"
+#include "setup/CalibrationTest.h"
+#include "setup/CertFile.h"
+
+#include <QMouseEvent>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace kelotari;
+
+namespace {
+
+const QString kName = QStringLiteral("Liisa Lehtim\u00E4ki");
+
+QByteArray run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        qWarning() << program << args << p.readAllStandardError();
+        return QByteArray();
+    }
+    return p.readAllStandardOutput();
+}
+
+QString tool(const char* name) {
+    const QString path = QStandardPaths::findExecutable(QLatin1String(name));
+    if (path.isEmpty())
+        qWarning("%s is missing: install poppler-utils (scripts/install-deps.sh)", name);
+    return path;
+}
+
+// KELOTARI_PRINT_OUT names a folder that keeps a copy of every PDF read, to look at.
+void keepCopy(const QString& pdf, const QString& tag) {
+    const QString out = qEnvironmentVariable("KELOTARI_PRINT_OUT");
+    if (out.isEmpty())
+        return;
+    const QString target = QDir(out).filePath(tag + QStringLiteral(".pdf"));
+    QFile::remove(target);
+    QFile::copy(pdf, target);
+}
+
+struct Word {
+    double x = -1, y = -1;
+    QString text;
+};
+
+// The words of page 1 with their top-left corners in points; `pages` gets the page count.
+QList<Word> pdfWords(const QString& pdf, int* pages) {
+    const QString html =
+        QString::fromUtf8(run(tool("pdftotext"), {"-bbox", "-enc", "UTF-8", pdf, "-"}));
+    static const QRegularExpression rx(QStringLiteral(
+        R"rx(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="[\d.]+">([^<]*)</word>)rx"));
+    QList<Word> words;
+    *pages = int(html.count(QStringLiteral("<page ")));
+    for (const QString& line : html.split(QLatin1Char('\n'))) {
+        const auto m = rx.match(line);
+        if (m.hasMatch()) {
+            QString t = m.captured(3);
+            t.replace(QLatin1String("&apos;"), QLatin1String("'"));
+            words << Word{m.captured(1).toDouble(), m.captured(2).toDouble(), t};
+        }
+    }
+    return words;
+}
+
+Word find(const QList<Word>& words, const QString& text, int nth = 0) {
+    for (const Word& w : words)
+        if (w.text == text && nth-- == 0)
+            return w;
+    qWarning() << "no word" << text;
+    return {};
+}
+
+CalRecord sample() {
+    CalRecord r;
+    r.CertNumber = "97-0412";
+    r.slot(1) = 17;
+    r.slot(2) = -12;
+    r.slot(3) = -4;
+    r.slot(4) = 25.93f;
+    r.slot(5) = 19.84f;
+    r.slot(6) = 16.07f;
+    r.slot(7) = 10.81f;
+    return r;
+}
+
+CertPrintJob pdfJob(const QString& dataPath) {
+    CertPrintJob job;
+    job.printerName = QStringLiteral("PDF");
+    job.fontFace = QStringLiteral("MS Sans Serif");
+    job.dataPath = dataPath;
+    job.dialogTitle = QStringLiteral("Print document");
+    job.fileExistsMsg = QStringLiteral("File already exist!\rWrite anyway ?");
+    job.handlerName = kName;
+    job.now = QDateTime(QDate(2026, 3, 5), QTime(14, 7, 9));
+    return job;
+}
+
+// What a printed certificate must show, read back from its PDF.
+void checkPdf(const QString& pdf, CertLanguage language, const QStringList& deviations,
+              const QString& certNumber) {
+    // The font's ligatures (fi, ff) come back as single characters: compare letters.
+    const QString text =
+        QString::fromUtf8(run(tool("pdftotext"), {"-layout", "-enc", "UTF-8", pdf, "-"}))
+            .normalized(QString::NormalizationForm_KC);
+    const QString title = language == CertLanguage::Finnish
+                              ? QStringLiteral("Kalibrointip\u00F6yt\u00E4kirja, Kelotari "
+                                               "mittarille Nro : ")
+                              : QStringLiteral("Measuring Certificate for Kelotari, Nbr : ");
+    QVERIFY2(text.contains(title + certNumber), qPrintable(text));
+    QVERIFY2(text.contains(kName), qPrintable(text));
+    if (language == CertLanguage::Finnish) {
+        QVERIFY(text.contains(QStringLiteral("K\u00E4sittelij\u00E4n nimi")));
+        QVERIFY(text.contains(QStringLiteral("Kelotarin sis\u00E4iset offset-arvot.")));
+    }
+    int pages = 0;
+    const QList<Word> words = pdfWords(pdf, &pages);
+    QCOMPARE(pages, 1);
+    // The four rows of the resistor table: reference, reading, deviation left to right, each
+    // row below the one before, all below the title.
+    const QStringList refs = {"25.90", "19.80", "16.10", "10.80"};
+    const double titleY = words.value(0).y;
+    double lastY = titleY;
+    for (int i = 0; i < 4; ++i) {
+        const Word ref = find(words, refs[i]);
+        const Word dev = find(words, deviations[i]);
+        QVERIFY2(dev.x > ref.x, qPrintable(deviations[i]));
+        QVERIFY(qAbs(dev.y - ref.y) < 1.0);
+        QVERIFY(ref.y > lastY);
+        lastY = ref.y;
+    }
+}
+
+} // namespace
+
+class TstCalPrint : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void printsToPdf_data();
+    void printsToPdf();
+    void pdfThatCannotBeWrittenFails();
+    void pdfDialogCancelled();
+    void noPrinterAtAllFails();
+    void nextPressedWhileBusyIsNotRemembered();
+    void wholeTestAgainstTheSimulatedMeter();
+};
+
+void TstCalPrint::initTestCase() {
+    if (tool("pdftotext").isEmpty())
+        QFAIL("pdftotext is needed");
+}
+
+void TstCalPrint::printsToPdf_data() {
+    QTest::addColumn<int>("language");
+    QTest::newRow("Finnish") << int(CertLanguage::Finnish);
+    QTest::newRow("English") << int(CertLanguage::English);
+}
+
+void TstCalPrint::printsToPdf() {
+    QFETCH(int, language);
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    const QString pdf = dir.filePath(QStringLiteral("cert.pdf"));
+    dialogs.saveNames << pdf;
+    const CertPrintJob job = pdfJob(dir.path() + '/');
+    QCOMPARE(printCertificateJob(dialogs, job, sample(), CertLanguage(language)),
+             CertPrintOutcome::Printed);
+    QCOMPARE(dialogs.kinds(), QStringList{"save"});
+    QCOMPARE(dialogs.calls[0].title, job.dialogTitle);
+    QCOMPARE(dialogs.calls[0].text, dir.filePath(QStringLiteral("97-0412.pdf")));
+    keepCopy(pdf, QLatin1String(QTest::currentDataTag()));
+    checkPdf(pdf, CertLanguage(language), {"0.03", "0.04", "-0.03", "0.01"}, "97-0412");
+}
+
+void TstCalPrint::pdfThatCannotBeWrittenFails() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    dialogs.saveNames << dir.filePath(QStringLiteral("no-such-folder/cert.pdf"));
+    QCOMPARE(
+        printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English),
+        CertPrintOutcome::Failed);
+}
+
+void TstCalPrint::pdfDialogCancelled() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    QCOMPARE(
+        printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English),
+        CertPrintOutcome::Cancelled);
+    QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+void TstCalPrint::noPrinterAtAllFails() {
+    if (!QPrinterInfo::availablePrinterNames().isEmpty() ||
+        !QPrinterInfo::defaultPrinter().isNull())
+        QSKIP("a printer is installed here");
+    ScriptedDialogs dialogs;
+    CertPrintJob job = pdfJob(QString());
+    job.printerName = QStringLiteral("None");
+    QCOMPARE(printCertificateJob(dialogs, job, sample(), CertLanguage::English),
+             CertPrintOutcome::Failed);
+    QVERIFY(dialogs.calls.isEmpty());
+}
+
+void TstCalPrint::nextPressedWhileBusyIsNotRemembered() {
+    TCustomComPort port;
+    int countdown = 0;
+    QtMeterLink link(port, countdown, nullptr);
+    QPushButton next(QStringLiteral("Next"));
+    QObject::connect(&next, &QPushButton::pressed, &link, &QtMeterLink::next);
+    next.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&next));
+
+    // Pressed and released while the test was in a blocking pause: the events wait in the
+    // queue until the test waits for Next again.
+    const QPointF at(5, 5);
+    QCoreApplication::postEvent(&next,
+                                new QMouseEvent(QEvent::MouseButtonPress, at, next.mapToGlobal(at),
+                                                Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(&next, new QMouseEvent(QEvent::MouseButtonRelease, at,
+                                                       next.mapToGlobal(at), Qt::LeftButton,
+                                                       Qt::NoButton, Qt::NoModifier));
+    link.pause(50);
+    bool pressedNow = false;
+    QTimer::singleShot(300, &next, [&] {
+        pressedNow = true;
+        QTest::mouseClick(&next, Qt::LeftButton);
+    });
+    QTimer::singleShot(20000, &link, [&] { link.cancel(); }); // never hang the suite
+    QVERIFY(link.waitForNext());
+    QVERIFY2(pressedNow, "the queued press advanced the wait");
+}
+
+void TstCalPrint::wholeTestAgainstTheSimulatedMeter() {
+    QTemporaryDir dir;
+    SimProcess sim;
+    QVERIFY(sim.start(dir.path(), {"--scenario", KELOTARI_SIM_SCENARIOS "/calibration.scn"}));
+
+    TCustomComPort port;
+    int countdown = 0;
+    QTimer tick;
+    tick.setInterval(500); // time-outs of 2 to 2.5 s: a loaded machine does not end the test
+    QObject::connect(&tick, &QTimer::timeout, [&] { tickCountdown(countdown); });
+    QtMeterLink link(port, countdown, &tick);
+    tick.start();
+
+    RecordingView view;
+    view.port = sim.port();
+    view.handler = kName;
+    ScriptedDialogs dialogs;
+    CalibrationTest test(link, view, dialogs);
+    test.setRegional(QLocale(QLocale::Finnish, QLocale::Finland));
+
+    // The user presses Next now and then; a press only counts while the test waits for it.
+    QPushButton next(QStringLiteral("Next"));
+    QObject::connect(&next, &QPushButton::pressed, &link, &QtMeterLink::next);
+    QTimer presser;
+    presser.setInterval(150);
+    QObject::connect(&presser, &QTimer::timeout, [&] { QTest::mouseClick(&next, Qt::LeftButton); });
+    presser.start();
+    QTimer::singleShot(120000, &link, [&] { link.cancel(); });
+    test.run();
+    presser.stop();
+
+    const CalTexts t;
+    QCOMPARE(view.info,
+             (QStringList{t.StepText1, "1. 265", "2. 256", "Result :17 = OK.", t.StepText2,
+                          "Result :17 = OK.", t.StepText3, "Result :-4 = OK.", t.StepText4,
+                          "Result :25.90", t.StepText5, "Result :19.80", t.StepText6,
+                          "Result :16.10", t.StepText7, "Result :10.80", t.DoneText}));
+    QCOMPARE(test.record().CertNumber, QByteArray("KT-2041"));
+    QCOMPARE(test.record().slot(5), 19.76f);
+    QVERIFY(sim.waitFor(QStringLiteral("SENT S")));
+    QCOMPARE(sim.commands(), (QStringList{"O", "O", "O", "O", "O", "K", "K", "K", "K", "S"}));
+    QVERIFY(!port.Connected());
+    QVERIFY(view.isButtonEnabled(CalView::Button::CertSave));
+    QVERIFY(dialogs.calls.isEmpty());
+
+    // Save As, then Load into a fresh record, then print in both languages.
+    const CertFileContext ctx{dir.path() + '/', "Save As",    "Load",
+                              "exists?",        "save error", "load error"};
+    dialogs.saveNames << dir.filePath("KT-2041.cal");
+    test.saveAs(ctx);
+    QCOMPARE(dialogs.calls.last().text, dir.filePath("KT-2041.cal"));
+    const CalRecord saved = test.record();
+    test.record() = CalRecord();
+    view.handler.clear();
+    dialogs.openNames << dir.filePath("KT-2041.cal");
+    test.load(ctx);
+    QCOMPARE(dialogs.kinds(), (QStringList{"save", "open"}));
+    QCOMPARE(view.handler, kName);
+    for (int k = 1; k <= 7; ++k)
+        QCOMPARE(test.record().slot(k), saved.slot(k));
+    QVERIFY(view.isButtonEnabled(CalView::Button::CertPrint));
+
+    for (int index : {0, 1}) {
+        view.languageIndex = index;
+        const QString pdf = dir.filePath(QStringLiteral("cert-%1.pdf").arg(index));
+        dialogs.saveNames << pdf;
+        test.print([&](CertLanguage language) {
+            CertPrintJob job = pdfJob(dir.path() + '/');
+            job.handlerName = view.handlerName();
+            return printCertificateJob(dialogs, job, test.record(), language);
+        });
+        QCOMPARE(view.info.last(), t.PrintingText);
+        keepCopy(pdf, index == 0 ? QStringLiteral("sim-Finnish") : QStringLiteral("sim-English"));
+        checkPdf(pdf, index == 0 ? CertLanguage::Finnish : CertLanguage::English,
+                 {"0.03", "-0.04", "0.04", "-0.01"}, "KT-2041");
+    }
+    QVERIFY(!dialogs.kinds().contains("message"));
+}
+
+QTEST_MAIN(TstCalPrint)
+#include "tst_cal_print.moc"
