@@ -41,6 +41,7 @@ MainTexts readMainTexts(const IniProfile& lang) {
     read("Menu", "Del", t.menuDelete);
     read("Menu", "PrnSel", t.menuPrintSelected);
     read("Menu", "PrnAll", t.menuPrintAll);
+    read("Kelotari", "ExportCsv", t.ExportCsv);
     return t;
 }
 

@@ -35,6 +35,7 @@ struct MainTexts {
     QString menuDelete = QStringLiteral("Delete");
     QString menuPrintSelected = QStringLiteral("Print selected");
     QString menuPrintAll = QStringLiteral("Print all");
+    QString ExportCsv = QStringLiteral("Export for spreadsheet (CSV)..."); // [Kelotari]
 };
 
 // Every "%" becomes a carriage return; the length stays the same.
