@@ -2,14 +2,24 @@
 #include "main_frm.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelotari"));
+    // Ties the windows to the installed desktop entry (Wayland app id, startup notification).
+    QGuiApplication::setDesktopFileName(QStringLiteral("fi.kelotari.Kelotari"));
 
     kelotari::QtDialogs dialogs;
     kelotari::TMainFrm mainFrm(kelotari::defaultEnvironment(&dialogs));
     dialogs.setParent(&mainFrm);
     mainFrm.show();
+
+    // Test automation only (the install and package checks): Quit, as the user would press
+    // it, this many milliseconds after start.
+    bool ok = false;
+    const int quitAfterMs = qEnvironmentVariableIntValue("KELOTARI_QUIT_AFTER_MS", &ok);
+    if (ok && quitAfterMs >= 0)
+        QTimer::singleShot(quitAfterMs, &mainFrm, [&mainFrm] { mainFrm.tyo_quitClick(); });
     return app.exec();
 }
