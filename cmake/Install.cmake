@@ -46,7 +46,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Kelotari")
 set(CPACK_PACKAGE_CONTACT "Kelotari developers <kelotari@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "companion program for the Kelotari wood-moisture meter")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Downloads the packets of readings stored in a Kelotari hand-held wood-moisture meter over "
     "its serial line, shows the moisture histogram of a packet, saves and loads data files, "
     "exports the packets for spreadsheets, prints packet reports and runs the meter's "

@@ -126,7 +126,9 @@ package)
     [ "$(dpkg-deb -f "$deb" Package)" = kelotari ] || fail "package name"
     [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version is not $version"
     [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
-    [ -n "$(dpkg-deb -f "$deb" Description)" ] || fail "no description"
+    description=$(dpkg-deb -f "$deb" Description)
+    [ -n "$description" ] || fail "no description"
+    [[ $description != *";"* ]] || fail "description is a CMake list: $description"
     depends=$(dpkg-deb -f "$deb" Depends)
     for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6; do
         [[ ", $depends," == *", $lib "* || ", $depends," == *", $lib,"* ]] ||
