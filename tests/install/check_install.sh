@@ -57,10 +57,9 @@ check_files() {
         grep -qx "$key" "$prefix/share/applications/$app_id.desktop" ||
             fail "the desktop entry lacks $key"
     done
-    # The icon is a picture, not a stray file: well-formed SVG.
-    python3 -c 'import sys, xml.dom.minidom as m
-d = m.parse(sys.argv[1]).documentElement
-sys.exit(0 if d.tagName == "svg" else 1)' "$prefix/share/icons/hicolor/scalable/apps/kelotari.svg" ||
+    # The icon is an SVG picture, not a stray file.
+    local icon="$prefix/share/icons/hicolor/scalable/apps/kelotari.svg"
+    grep -q '<svg xmlns="http://www.w3.org/2000/svg"' "$icon" && grep -q '</svg>' "$icon" ||
         fail "kelotari.svg is not an SVG picture"
 }
 
