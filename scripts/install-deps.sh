@@ -9,6 +9,9 @@ PACKAGES=(
     fontconfig fonts-dejavu-core       # fonts for windows and printed pages
     poppler-utils                      # pdftotext, used by the printing tests
     clang libclang-rt-14-dev           # libFuzzer targets
+    dpkg-dev file                      # the Debian package (dpkg-shlibdeps finds its Depends)
+    desktop-file-utils appstream       # checks of the desktop entry and the metainfo
+    strace                             # the install test sees which language file is read
 )
 
 missing=()

@@ -2,6 +2,7 @@
 #include "main_frm.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <csignal>
 
@@ -13,11 +14,20 @@ int main(int argc, char* argv[]) {
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelotari"));
+    // Ties the windows to the installed desktop entry (Wayland app id, startup notification).
+    QGuiApplication::setDesktopFileName(QStringLiteral("fi.kelotari.Kelotari"));
 
     kelotari::QtDialogs dialogs;
     kelotari::TMainFrm mainFrm(kelotari::defaultEnvironment(&dialogs));
     dialogs.setParent(&mainFrm);
     dialogs.setTexts(mainFrm.texts().program);
     mainFrm.show();
+
+    // Test automation only (the install and package checks): Quit, as the user would press
+    // it, this many milliseconds after start.
+    bool ok = false;
+    const int quitAfterMs = qEnvironmentVariableIntValue("KELOTARI_QUIT_AFTER_MS", &ok);
+    if (ok && quitAfterMs >= 0)
+        QTimer::singleShot(quitAfterMs, &mainFrm, [&mainFrm] { mainFrm.tyo_quitClick(); });
     return app.exec();
 }

@@ -209,6 +209,12 @@ void TMainFrm::buildUi() {
     m_printSelected->setObjectName(QStringLiteral("Printselected"));
     m_printAll = m_gridPopup->addAction(QStringLiteral("Print all"));
     m_printAll->setObjectName(QStringLiteral("PrintAll"));
+    m_exportCsv = m_gridPopup->addAction(m_texts.program.ExportCsv);
+    m_exportCsv->setObjectName(QStringLiteral("ExportCsv"));
+    connect(m_exportCsv, &QAction::triggered, this,
+            [this] { guarded([this] { ExportCsvClick(); }); });
+    connect(m_gridPopup, &QMenu::aboutToShow, this,
+            [this] { m_exportCsv->setEnabled(exportCsvAvailable()); });
     connect(m_delete1, &QAction::triggered, this, [this] { guarded([this] { Delete1Click(); }); });
     connect(m_printSelected, &QAction::triggered, this,
             [this] { guarded([this] { PrintselectedClick(); }); });
@@ -306,6 +312,7 @@ void TMainFrm::ApplyLanguage() {
     m_delete1->setText(m_texts.menuDelete);
     m_printSelected->setText(m_texts.menuPrintSelected);
     m_printAll->setText(m_texts.menuPrintAll);
+    m_exportCsv->setText(m_texts.program.ExportCsv);
     m_wDeleteFile->setText(m_delete1->text());
     m_grid->setColumnWidth(kCommentCol, 400);
     for (int col = kFirstReadingCol; col <= kLastCol; ++col)

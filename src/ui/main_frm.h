@@ -77,6 +77,8 @@ public:
     void Delete1Click();
     void PrintselectedClick();
     void PrintAllClick();
+    void ExportCsvClick(); // the packets as a spreadsheet file
+    bool exportCsvAvailable() const;
     void filecontentSelectCell(int col, int row);
     void UpdateHistogram(int row);
 
@@ -123,6 +125,7 @@ private:
     QAction* m_delete1 = nullptr;
     QAction* m_printSelected = nullptr;
     QAction* m_printAll = nullptr;
+    QAction* m_exportCsv = nullptr;
     QAction* m_wDeleteFile = nullptr;
     QTimer* m_timer = nullptr;
 
