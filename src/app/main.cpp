@@ -1,5 +1,6 @@
 #include "QtDialogs.h"
 #include "main_frm.h"
+#include "setup_frm.h"
 
 #include <QApplication>
 
@@ -10,6 +11,7 @@ int main(int argc, char* argv[]) {
     kelotari::QtDialogs dialogs;
     kelotari::TMainFrm mainFrm(kelotari::defaultEnvironment(&dialogs));
     dialogs.setParent(&mainFrm);
+    kelotari::TSetupfrm setupFrm(mainFrm); // hidden until Setup opens it
     mainFrm.show();
     return app.exec();
 }

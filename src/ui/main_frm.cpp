@@ -411,10 +411,6 @@ void TMainFrm::resizeEvent(QResizeEvent* event) {
     update();
 }
 
-void TMainFrm::tyo_setupClick() {
-    // The setup dialog arrives with its own change.
-}
-
 void TMainFrm::FileListBoxClick(const QString& fileName) {
     if (m_busy || fileName.isEmpty())
         return;

@@ -11,7 +11,7 @@ namespace kelotari {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Call {
-        QString kind; // "ask", "message", "save", "open", "error"
+        QString kind; // "ask", "message", "save", "open", "folder", "error"
         QString title;
         QString text; // question/message text, or proposed name / folder for file dialogs
     };
@@ -19,6 +19,7 @@ public:
     QQueue<bool> yesNoAnswers; // empty queue answers No
     QQueue<QString> saveNames; // empty queue cancels
     QQueue<QString> openNames; // empty queue cancels
+    QQueue<QString> folderNames; // empty queue cancels
     QList<Call> calls;
 
     bool askYesNo(const QString& title, const QString& text) override {
@@ -37,6 +38,10 @@ public:
                                const QString&) override {
         calls.append({QStringLiteral("open"), title, folder});
         return openNames.isEmpty() ? QString() : openNames.dequeue();
+    }
+    QString chooseFolder(const QString& title, const QString& folder) override {
+        calls.append({QStringLiteral("folder"), title, folder});
+        return folderNames.isEmpty() ? QString() : folderNames.dequeue();
     }
     void lastResortError(const QString& text) override {
         calls.append({QStringLiteral("error"), QStringLiteral("Kelotari"), text});
