@@ -103,8 +103,7 @@ QList<SerialPortEntry> systemSerialPorts(const QString& sysRoot, const QString& 
 QList<SerialPortEntry> serialPortList(const QString& sysRoot, const QString& devRoot) {
     QList<SerialPortEntry> out = systemSerialPorts(sysRoot, devRoot);
     for (const QString& path : registeredPorts())
-        out << SerialPortEntry{path,
-                               QStringLiteral("simulated meter, ") + QFile::symLinkTarget(path)};
+        out << SerialPortEntry{path, QFile::symLinkTarget(path)}; // beside it, the terminal
     std::stable_sort(out.begin(), out.end(),
                      [](const SerialPortEntry& a, const SerialPortEntry& b) {
                          return a.name.compare(b.name, Qt::CaseInsensitive) < 0;

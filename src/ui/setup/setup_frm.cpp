@@ -400,6 +400,8 @@ void TSetupfrm::probe_infoClick() {
                              [this](const QByteArray& line) { appendInfoBytes(line); });
         } catch (const LinkFailure& e) {
             error = portErrorText(e);
+        } catch (const Failure& e) { // a runaway line: the reader gave up on it
+            error = lastResortText(e.message());
         }
     });
     if (!self)
