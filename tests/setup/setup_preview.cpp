@@ -12,7 +12,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelotari"));
     const int seconds = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10;
-    const bool info = argc > 2 && QString::fromLocal8Bit(argv[2]) == QLatin1String("info");
+    // "info": the information lines; "error": the probe on no port at all (its error box).
+    const QString mode = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
     QTemporaryDir dir;
     kelotari::QtDialogs dialogs;
@@ -25,9 +26,17 @@ int main(int argc, char* argv[]) {
     kelotari::TSetupfrm setupFrm(mainFrm);
     mainFrm.show();
     QTimer::singleShot(300, &mainFrm, [&] {
-        if (info)
+        if (mode == QLatin1String("info"))
             QTimer::singleShot(200, &setupFrm, [&] { setupFrm.info_btnClick(); });
-        QTimer::singleShot(seconds * 1000, &setupFrm, [&] { setupFrm.reject(); });
+        if (mode == QLatin1String("error")) {
+            setupFrm.setPortSource([] { return QList<kelotari::SerialPortEntry>(); });
+            QTimer::singleShot(200, &setupFrm, [&] { setupFrm.probe_infoClick(); });
+        }
+        QTimer::singleShot(seconds * 1000, &setupFrm, [&] {
+            if (QWidget* box = QApplication::activeModalWidget(); box && box != &setupFrm)
+                box->close();
+            setupFrm.reject();
+        });
         mainFrm.tyo_setupClick();
         QCoreApplication::quit();
     });
