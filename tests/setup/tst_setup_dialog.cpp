@@ -125,6 +125,7 @@ private slots:
     void folderChoice();
     void informationTwiceShowsItOnce();
     void textsComeFromTheLanguageFileAtEveryOpening();
+    void longestTextsAreAppliedAndStayInTheDialog();
     void probeOnAMissingPortShowsThePortError();
     void probeBlocksASecondConversationAndClosingCancelsIt();
 };
@@ -395,6 +396,19 @@ void TestSetupDialog::textsComeFromTheLanguageFileAtEveryOpening() {
         QCOMPARE(d.certLanguage(), -1);
     });
     QCOMPARE(fx.frm->texts().TB_setup, QStringLiteral("Setup")); // the main window keeps its own
+}
+
+void TestSetupDialog::longestTextsAreAppliedAndStayInTheDialog() {
+    const QByteArray longest(2047, 'W');
+    Fixture fx("[Setup]\nDL1_file=" + longest + "\nhandler=" + longest + "\nLang_en=" + longest +
+               "\nEMsg=" + longest + "x\n");
+    fx.setup->FormActivate();
+    QCOMPARE(fx.w<QLabel>("datapath_lbl")->text().size(), 2047);
+    QCOMPARE(fx.setup->texts().CertTimeoutText, QString(longest));
+    // The labels are cut at the dialog's (and the group's) edge instead of spilling over.
+    QVERIFY(fx.setup->rect().contains(fx.w<QLabel>("datapath_lbl")->geometry()));
+    QVERIFY(fx.w<QGroupBox>("Cert_pnl")->rect().contains(fx.w<QLabel>("certedit_lbl")->geometry()));
+    QCOMPARE(fx.setup->size(), QSize(761, 299));
 }
 
 void TestSetupDialog::probeOnAMissingPortShowsThePortError() {

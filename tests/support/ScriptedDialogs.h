@@ -19,8 +19,8 @@ public:
     QQueue<bool> yesNoAnswers; // empty queue answers No
     QQueue<QString> saveNames; // empty queue cancels
     QQueue<QString> openNames; // empty queue cancels
-    QQueue<QString> folderNames; // empty queue cancels
     QList<Call> calls;
+    QQueue<QString> folderNames; // folder chooser answers; empty queue cancels
 
     bool askYesNo(const QString& title, const QString& text) override {
         calls.append({QStringLiteral("ask"), title, text});
