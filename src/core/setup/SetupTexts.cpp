@@ -19,7 +19,7 @@ struct MakerLines {
     const char* rights;    // line 7
 };
 constexpr MakerLines kMaker = {
-    "Copyright (C) 2026 the Kelotari project authors",
+    "Copyright (C) 2026 Kelotari authors",
     "https://kelotari.example/",
     "kelotari@kelotari.example",
     "All rights reserved.",
