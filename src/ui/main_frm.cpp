@@ -9,6 +9,7 @@
 #include "app/SettingsFile.h"
 #include "ini/IniProfile.h"
 #include "packets/DataFile.h"
+#include "setup_frm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -113,6 +114,7 @@ TMainFrm::~TMainFrm() {
     m_closing = true;
     if (m_cancel)
         m_cancel();
+    delete m_setupFrm; // a child window that reads this one's state: it goes while that exists
     // The grid and its model look into m_state: they go before the state does.
     delete m_grid;
     delete m_model;
