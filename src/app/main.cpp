@@ -1,5 +1,6 @@
 #include "QtDialogs.h"
 #include "main_frm.h"
+#include "setup_frm.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -21,6 +22,7 @@ int main(int argc, char* argv[]) {
     kelotari::TMainFrm mainFrm(kelotari::defaultEnvironment(&dialogs));
     dialogs.setParent(&mainFrm);
     dialogs.setTexts(mainFrm.texts().program);
+    kelotari::TSetupfrm setupFrm(mainFrm); // hidden until Setup opens it
     mainFrm.show();
 
     // Test automation only (the install and package checks): Quit, as the user would press

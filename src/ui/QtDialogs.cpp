@@ -77,6 +77,10 @@ QString QtDialogs::chooseOpenFileName(const QString& title, const QString& folde
     return QFileDialog::getOpenFileName(m_parent, title, folder, filter);
 }
 
+QString QtDialogs::chooseFolder(const QString& title, const QString& folder) {
+    return QFileDialog::getExistingDirectory(m_parent, title, folder);
+}
+
 void QtDialogs::lastResortError(const QString& text) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Kelotari"), boxText(text),
                     QMessageBox::Ok, m_parent);

@@ -20,6 +20,7 @@ public:
                                const QString& defaultSuffix) override;
     QString chooseOpenFileName(const QString& title, const QString& folder,
                                const QString& filter) override;
+    QString chooseFolder(const QString& title, const QString& folder) override;
     void lastResortError(const QString& text) override;
 
 private:

@@ -11,6 +11,7 @@
 #include "files/SafeWrite.h"
 #include "ini/IniProfile.h"
 #include "packets/DataFile.h"
+#include "setup_frm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -99,6 +100,7 @@ TMainFrm::~TMainFrm() {
     m_closing = true;
     if (m_cancel)
         m_cancel();
+    delete m_setupFrm; // a child window that reads this one's state: it goes while that exists
     // The grid and its model look into m_state: they go before the state does.
     delete m_grid;
     delete m_model;
@@ -411,10 +413,6 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
 void TMainFrm::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     update();
-}
-
-void TMainFrm::tyo_setupClick() {
-    // The setup dialog arrives with its own change.
 }
 
 void TMainFrm::FileListBoxClick(const QString& fileName) {

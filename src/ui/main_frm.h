@@ -21,6 +21,7 @@ class FilePanel;
 class HistogramChart;
 class PacketGrid;
 class PacketModel;
+class TSetupfrm;
 
 // Where the window finds its files and how it talks to the user.
 struct MainFrmEnv {
@@ -56,6 +57,11 @@ public:
     PacketGrid* grid() const { return m_grid; }
     HistogramChart* chart() const { return m_chart; }
     int countdown() const { return m_countdown; }
+    const MainFrmEnv& environment() const { return m_env; }
+    Dialogs& dialogs() { return m_dialogs; }
+    // The setup dialog, created after the window and kept until exit (it registers itself).
+    void setSetupForm(TSetupfrm* form) { m_setupFrm = form; }
+    TSetupfrm* setupForm() const { return m_setupFrm; }
 
     // The save question: no when nothing is unsaved; Yes leaves Unsaved true, any other
     // answer clears it.
@@ -133,6 +139,8 @@ private:
     std::function<void()> m_cancel;
     enum class After { Nothing, Quit, Close } m_after = After::Nothing;
     bool m_closing = false;
+
+    TSetupfrm* m_setupFrm = nullptr;
 
     // --- meter link: members used by the download and memory clear ---
     // The window's serial port: closed between conversations, "COM1" until one assigns

@@ -13,7 +13,7 @@ namespace kelotari {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Call {
-        QString kind; // "ask", "message", "save", "open", "error"
+        QString kind; // "ask", "message", "save", "open", "folder", "error"
         QString title;
         QString text; // question/message text, or proposed name / folder for file dialogs
     };
@@ -26,6 +26,7 @@ public:
     // An open box runs a nested event loop, as a modal one does: timers fire, the port is
     // read, and whatever waits behind it stays held up until the box closes.
     QQueue<int> holdMs;
+    QQueue<QString> folderNames; // folder chooser answers; empty queue cancels
 
     bool askYesNo(const QString& title, const QString& text) override {
         calls.append({QStringLiteral("ask"), title, text});
@@ -47,6 +48,10 @@ public:
         calls.append({QStringLiteral("open"), title, folder});
         hold();
         return openNames.isEmpty() ? QString() : openNames.dequeue();
+    }
+    QString chooseFolder(const QString& title, const QString& folder) override {
+        calls.append({QStringLiteral("folder"), title, folder});
+        return folderNames.isEmpty() ? QString() : folderNames.dequeue();
     }
     void lastResortError(const QString& text) override {
         calls.append({QStringLiteral("error"), QStringLiteral("Kelotari"), text});

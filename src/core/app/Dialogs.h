@@ -21,6 +21,8 @@ public:
     // Open dialog: the chosen file name, or empty when cancelled.
     virtual QString chooseOpenFileName(const QString& title, const QString& folder,
                                        const QString& filter) = 0;
+    // Folder chooser starting in folder: the chosen folder, or empty when cancelled.
+    virtual QString chooseFolder(const QString& title, const QString& folder) = 0;
     // The last-resort error box: error icon, OK, titled "Kelotari". Text as passed (see
     // lastResortText for the full-stop rule, applied by the caller).
     virtual void lastResortError(const QString& text) = 0;

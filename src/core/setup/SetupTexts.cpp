@@ -1,0 +1,171 @@
+#include "setup/SetupTexts.h"
+
+#include "ini/IniProfile.h"
+
+#include <QLocale>
+
+#include <cmath>
+
+namespace kelotari {
+
+namespace {
+
+// The program's own lines of the information text. A distributor who ships the program under
+// its own name changes them here and nowhere else.
+struct MakerLines {
+    const char* copyright; // line 3
+    const char* web;       // line 4
+    const char* mail;      // line 5
+    const char* rights;    // line 7
+};
+constexpr MakerLines kMaker = {
+    "Copyright (C) 2026 Kelotari authors",
+    "https://kelotari.example/",
+    "kelotari@kelotari.example",
+    "All rights reserved.",
+};
+
+} // namespace
+
+QString SetupTexts::stepText(int step) const {
+    switch (step) {
+    case 1:
+        return StepText1;
+    case 2:
+        return StepText2;
+    case 3:
+        return StepText3;
+    case 4:
+        return StepText4;
+    case 5:
+        return StepText5;
+    case 6:
+        return StepText6;
+    case 7:
+        return StepText7;
+    default:
+        return {};
+    }
+}
+
+SetupTexts readSetupTexts(const IniProfile& lang) {
+    SetupTexts t;
+    auto read = [&lang](const char* key, QString& field) {
+        field = lang.readString(QStringLiteral("Setup"), QLatin1String(key), field);
+    };
+    read("DL1_file", t.DL1_file);
+    read("DL1_cp", t.DL1_cp);
+    read("DL1_pr", t.DL1_pr);
+    read("DL1_inf", t.DL1_inf);
+    read("Probe", t.Probe);
+    read("Next", t.Next);
+    read("Cert", t.Cert);
+    read("makecert", t.makecert);
+    read("handler", t.handler);
+    read("Lang", t.Lang);
+    read("Lang_su", t.Lang_su);
+    read("Lang_en", t.Lang_en);
+    read("Save", t.Save);
+    read("Load", t.Load);
+    read("Print", t.Print);
+    read("Ph1", t.StepText1);
+    read("Ph2", t.StepText2);
+    read("Ph3", t.StepText3);
+    read("Ph4", t.StepText4);
+    read("Ph5", t.StepText5);
+    read("Ph6", t.StepText6);
+    read("Ph7", t.StepText7);
+    read("Done", t.DoneText);
+    read("FA", t.FailText);
+    read("Res", t.ResultLabel);
+    read("Now", t.PrintingText);
+    read("EMsg", t.CertTimeoutText);
+    return t;
+}
+
+QStringList programInformation() {
+    return {
+        QStringLiteral("PC software version : 1.0.15"),
+        QString(),
+        QString::fromUtf8(kMaker.copyright),
+        QString::fromUtf8(kMaker.web),
+        QString::fromUtf8(kMaker.mail),
+        QStringLiteral("Made in Finland"),
+        QString::fromUtf8(kMaker.rights),
+    };
+}
+
+QString NumberFormat::toText(double value, char format, int precision) const {
+    // The C locale writes "-", "." and "e" and never groups; map them to this record's.
+    QString s = QString::number(value, format, precision);
+    for (QChar& c : s) {
+        if (c == QLatin1Char('.'))
+            c = decimalSeparator;
+        else if (c == QLatin1Char('-'))
+            c = negativeSign;
+        else if (c == QLatin1Char('e') || c == QLatin1Char('E'))
+            c = exponent;
+    }
+    return s;
+}
+
+bool NumberFormat::toDouble(const QString& text, double* out) const {
+    const QString t = text.trimmed();
+    QString c; // the same number in the C locale's form
+    c.reserve(t.size());
+    int i = 0;
+    auto sign = [&] {
+        if (i < t.size() && (t[i] == negativeSign || t[i] == QLatin1Char('-'))) {
+            c += QLatin1Char('-');
+            ++i;
+        } else if (i < t.size() && t[i] == QLatin1Char('+')) {
+            ++i;
+        }
+    };
+    auto digits = [&] {
+        int n = 0;
+        while (i < t.size() && t[i] >= QLatin1Char('0') && t[i] <= QLatin1Char('9')) {
+            c += t[i++];
+            ++n;
+        }
+        return n;
+    };
+    sign();
+    int mantissa = digits();
+    if (i < t.size() && t[i] == decimalSeparator) {
+        c += QLatin1Char('.');
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < t.size() && (t[i] == exponent || t[i].toLower() == QLatin1Char('e'))) {
+        c += QLatin1Char('e');
+        ++i;
+        sign();
+        if (digits() == 0)
+            return false;
+    }
+    if (i != t.size())
+        return false;
+    bool ok = false;
+    const double v = QLocale::c().toDouble(c, &ok);
+    if (!ok || !std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+
+NumberFormat CertNumberFormat() {
+    // The Finnish conventions as the platform's number routines use them ("-" for minus, "E"
+    // before an exponent), with the decimal comma replaced by a point and no grouping. Not
+    // QLocale's Finnish, whose minus is U+2212: the meter sends and the certificate shows "-".
+    NumberFormat f;
+    f.decimalSeparator = QLatin1Char('.');
+    f.negativeSign = QLatin1Char('-');
+    f.exponent = QLatin1Char('E');
+    f.grouping = false;
+    return f;
+}
+
+} // namespace kelotari

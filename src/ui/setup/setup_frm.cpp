@@ -1,0 +1,479 @@
+#include "setup_frm.h"
+
+#include "PlainFont.h"
+#include "Printer.h"
+#include "QtMeterLink.h"
+#include "TComComboBox.h"
+#include "app/Dialogs.h"
+#include "app/Failure.h"
+#include "ini/IniProfile.h"
+#include "main_frm.h"
+#include "meter/ProbeQuery.h"
+#include "text/Codec.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
+
+namespace kelotari {
+
+namespace {
+
+const QColor kMoneyGreen(192, 220, 192);
+constexpr int kFontPixels = 13;
+constexpr int kInfoFontPixels = 16;
+
+// A face that is not installed falls back to the system's UI font.
+QFont dialogFont(const QString& face) {
+    QFont f = QApplication::font();
+    if (QFontDatabase::families().contains(face, Qt::CaseInsensitive))
+        f.setFamily(face);
+    f.setPixelSize(kFontPixels);
+    return plainFont(f);
+}
+
+// "Terminal" is the system's fixed-pitch face here.
+QString terminalFace() {
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+}
+
+QLabel* greenLabel(QWidget* parent, const char* name) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    l->setAutoFillBackground(true);
+    QPalette p = l->palette();
+    p.setColor(QPalette::Window, kMoneyGreen);
+    l->setPalette(p);
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& text, int x, int y, int w,
+                    int h) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(x, y, w, h);
+    b->setAutoDefault(false); // Enter in a field does not press a button
+    return b;
+}
+
+// The label above an edit field: its text's width, ending 3 pixels above the field.
+void placeLabelAbove(QLabel* label, const QWidget* field) {
+    const int h = 13;
+    const int w = std::min(label->sizeHint().width(), field->parentWidget()->width() - field->x());
+    label->setGeometry(field->x(), field->y() - h - 3, std::max(w, 1), h);
+}
+
+} // namespace
+
+TSetupfrm::TSetupfrm(TMainFrm& mainFrm)
+    : QDialog(&mainFrm), m_main(mainFrm), m_dialogs(mainFrm.dialogs()),
+      m_languageFile(mainFrm.environment().languageFile), m_certNumberFormat(CertNumberFormat()),
+      m_portSource([] { return serialPortList(); }) {
+    setObjectName(QStringLiteral("TSetupfrm"));
+    setWindowTitle(QStringLiteral("Setup"));
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setModal(true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(mainFrm.environment().tickMs);
+    // Connected before the link, so the countdown is ticked before the link looks at it.
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    Timer1->start();
+    m_link = std::make_unique<QtMeterLink>(ComPort, m_countdown, Timer1);
+
+    buildUi();
+    mainFrm.setSetupForm(this);
+}
+
+TSetupfrm::~TSetupfrm() {
+    m_link->cancel();
+    if (m_main.setupForm() == this)
+        m_main.setSetupForm(nullptr);
+}
+
+void TSetupfrm::buildUi() {
+    setFixedSize(761, 299);
+    QPalette face = palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    setPalette(face);
+    setAutoFillBackground(true);
+    setFont(dialogFont(QStringLiteral("MS Sans Serif")));
+
+    datapath_ed = new QLineEdit(this);
+    datapath_ed->setObjectName(QStringLiteral("datapath_ed"));
+    datapath_ed->setGeometry(16, 24, 361, 24);
+    datapath_lbl = greenLabel(this, "datapath_lbl");
+    datapath_lbl->setText(QStringLiteral("Datafiles path"));
+
+    datapath_btn = button(this, "datapath_btn", QStringLiteral("..."), 392, 24, 25, 25);
+    QFont bold;
+    bold.setBold(true);
+    datapath_btn->setFont(bold);
+
+    com_lbl = greenLabel(this, "com_lbl");
+    com_lbl->setText(QStringLiteral("Com port"));
+    com_lbl->setAlignment(Qt::AlignCenter);
+    com_lbl->setGeometry(16, 56, 97, 16);
+    ComBox = new TComComboBox(this);
+    ComBox->setObjectName(QStringLiteral("ComBox"));
+    ComBox->setGeometry(16, 72, 97, 24);
+
+    prn_lbl = greenLabel(this, "prn_lbl");
+    prn_lbl->setText(QStringLiteral("Printer settings"));
+    prn_lbl->setAlignment(Qt::AlignCenter);
+    prn_lbl->setGeometry(128, 56, 129, 16);
+    printerbox = new QComboBox(this);
+    printerbox->setObjectName(QStringLiteral("printerbox"));
+    printerbox->setEditable(true);
+    printerbox->setInsertPolicy(QComboBox::NoInsert);
+    printerbox->setGeometry(128, 72, 249, 24);
+
+    info_box = new QPlainTextEdit(this);
+    info_box->setObjectName(QStringLiteral("info_box"));
+    info_box->setReadOnly(true);
+    info_box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    info_box->setGeometry(16, 120, 385, 169);
+    QFont infoFont;
+    infoFont.setFamily(terminalFace());
+    infoFont.setPixelSize(kInfoFontPixels);
+    info_box->setFont(infoFont);
+
+    info_btn = button(this, "info_btn", QStringLiteral("Information"), 416, 120, 105, 25);
+    probe_info = button(this, "probe_info", QStringLiteral("Probe info"), 416, 152, 105, 25);
+    next_btn = button(this, "next_btn", QStringLiteral("Next"), 416, 184, 105, 25);
+    next_btn->setEnabled(false);
+    ok_btn = button(this, "ok_btn", QStringLiteral("OK"), 416, 256, 105, 33);
+
+    Cert_pnl = new QGroupBox(QStringLiteral("Certificate"), this);
+    Cert_pnl->setObjectName(QStringLiteral("Cert_pnl"));
+    Cert_pnl->setGeometry(528, 0, 225, 289);
+    certedit = new QLineEdit(Cert_pnl);
+    certedit->setObjectName(QStringLiteral("certedit"));
+    certedit->setGeometry(8, 50, 209, 24);
+    certedit_lbl = greenLabel(Cert_pnl, "certedit_lbl");
+    certedit_lbl->setText(QStringLiteral("Handlers name"));
+
+    certlang_pnl = new QGroupBox(QStringLiteral("Select Certificate language"), Cert_pnl);
+    certlang_pnl->setObjectName(QStringLiteral("certlang_pnl"));
+    certlang_pnl->setGeometry(10, 79, 207, 39);
+    certlang_group = new QButtonGroup(this);
+    certlang_group->setExclusive(true);
+
+    makecert_btn =
+        button(Cert_pnl, "makecert_btn", QStringLiteral("Make Certificate test"), 8, 136, 209, 23);
+    GroupBox1 = new QGroupBox(Cert_pnl);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(8, 168, 209, 113);
+    cert_save = button(GroupBox1, "cert_save", QStringLiteral("Save As"), 8, 16, 193, 25);
+    cert_save->setEnabled(false);
+    certLoad = button(GroupBox1, "certLoad", QStringLiteral("Load"), 8, 48, 193, 25);
+    cert_print = button(GroupBox1, "cert_print", QStringLiteral("Print"), 8, 80, 193, 25);
+    cert_print->setEnabled(false);
+
+    // Design state of the language group: the first item selected (the opening step clears it).
+    for (int i = 0; i < 2; ++i) {
+        auto* r = new QRadioButton(i == 0 ? QStringLiteral("Suomi") : QStringLiteral("English"),
+                                   certlang_pnl);
+        r->setGeometry(8 + i * 100, 16, 96, 20);
+        certlang_group->addButton(r, i);
+    }
+    certlang_group->button(0)->setChecked(true);
+    placeLabelAbove(datapath_lbl, datapath_ed);
+    placeLabelAbove(certedit_lbl, certedit);
+
+    auto guard = [this](void (TSetupfrm::*handler)()) {
+        return [this, handler] {
+            try {
+                (this->*handler)();
+            } catch (const Failure& e) {
+                m_dialogs.lastResortError(lastResortText(e.message()));
+            } catch (const std::exception& e) {
+                m_dialogs.lastResortError(lastResortText(QString::fromLocal8Bit(e.what())));
+            }
+        };
+    };
+    connect(ok_btn, &QPushButton::clicked, this, guard(&TSetupfrm::ok_btnClick));
+    connect(datapath_btn, &QPushButton::clicked, this, guard(&TSetupfrm::datapath_btnClick));
+    connect(info_btn, &QPushButton::clicked, this, guard(&TSetupfrm::info_btnClick));
+    connect(probe_info, &QPushButton::clicked, this, guard(&TSetupfrm::probe_infoClick));
+    connect(makecert_btn, &QPushButton::clicked, this, guard(&TSetupfrm::makecert_btnClick));
+    connect(next_btn, &QPushButton::clicked, this, guard(&TSetupfrm::next_btnClick));
+    connect(cert_save, &QPushButton::clicked, this, guard(&TSetupfrm::cert_saveClick));
+    connect(certLoad, &QPushButton::clicked, this, guard(&TSetupfrm::certLoadClick));
+    connect(cert_print, &QPushButton::clicked, this, guard(&TSetupfrm::cert_printClick));
+}
+
+int TSetupfrm::showModal() {
+    FormActivate();
+    const QRect owner = m_main.frameGeometry();
+    move(owner.center() - QPoint(width() / 2, height() / 2));
+    return exec();
+}
+
+void TSetupfrm::FormActivate() {
+    const MainState& s = m_main.state();
+    setFont(dialogFont(s.UiFontName));
+    datapath_ed->setText(s.settings.DataPath);
+    // The list is read afresh at each opening: adapters come and go while the program runs.
+    ComBox->setPorts(m_portSource(), ComPort.Port());
+    ComBox->setText(s.settings.PortName);
+    if (m_link->cancelled()) // the last opening was closed during a conversation
+        m_link = std::make_unique<QtMeterLink>(ComPort, m_countdown, Timer1);
+    m_link->setPort(ComBox->text());
+    printerbox->clear();
+    printerbox->addItems(availablePrinterNames());
+    printerbox->setEditText(s.settings.PrinterName);
+    ApplyLanguage();
+    ResetButtons();
+    cert_print->setEnabled(false);
+    cert_save->setEnabled(false);
+    certLoad->setEnabled(true);
+    clearInfo();
+    m_certNumberFormat = CertNumberFormat();
+}
+
+void TSetupfrm::ApplyLanguage() {
+    m_texts = readSetupTexts(IniProfile::fromFile(m_languageFile));
+    datapath_lbl->setText(m_texts.DL1_file);
+    com_lbl->setText(m_texts.DL1_cp);
+    prn_lbl->setText(m_texts.DL1_pr);
+    info_btn->setText(m_texts.DL1_inf);
+    probe_info->setText(m_texts.Probe);
+    next_btn->setText(m_texts.Next);
+    Cert_pnl->setTitle(m_texts.Cert);
+    makecert_btn->setText(m_texts.makecert);
+    certedit_lbl->setText(m_texts.handler);
+    certlang_pnl->setTitle(m_texts.Lang);
+    // The items are made anew, so neither is selected afterwards.
+    for (QAbstractButton* b : certlang_group->buttons()) {
+        certlang_group->removeButton(b);
+        delete b;
+    }
+    const QString items[2] = {m_texts.Lang_su, m_texts.Lang_en};
+    for (int i = 0; i < 2; ++i) {
+        auto* r = new QRadioButton(items[i], certlang_pnl);
+        r->setObjectName(QStringLiteral("certlang_item%1").arg(i));
+        r->setGeometry(8 + i * 100, 16, 96, 20);
+        r->show();
+        certlang_group->addButton(r, i);
+    }
+    cert_save->setText(m_texts.Save);
+    certLoad->setText(m_texts.Load);
+    cert_print->setText(m_texts.Print);
+    placeLabelAbove(datapath_lbl, datapath_ed);
+    placeLabelAbove(certedit_lbl, certedit);
+}
+
+void TSetupfrm::ResetButtons() {
+    makecert_btn->setEnabled(true);
+    next_btn->setEnabled(false);
+    info_btn->setEnabled(true);
+    probe_info->setEnabled(true);
+    ok_btn->setEnabled(true);
+}
+
+int TSetupfrm::certLanguage() const {
+    return certlang_group->checkedId();
+}
+
+void TSetupfrm::ok_btnClick() {
+    if (m_busy)
+        return;
+    Settings& s = m_main.state().settings;
+    s.DataPath = datapath_ed->text();
+    s.PortName = ComBox->text();
+    s.PrinterName = printerbox->currentText();
+    accept();
+}
+
+void TSetupfrm::done(int result) {
+    if (m_busy) {
+        // Close box or Escape while the meter talks: end the wait at once, close afterwards.
+        m_doneAfter = result;
+        m_link->cancel();
+        return;
+    }
+    FormClose();
+    QDialog::done(result);
+}
+
+void TSetupfrm::FormClose() {
+    if (!ComPort.Connected())
+        return;
+    try {
+        ComPort.PurgeBuffers(true, true);
+    } catch (const Failure&) {
+        // The port is being closed; what was in its buffers no longer matters.
+    }
+    try {
+        m_link->close();
+    } catch (const Failure&) {
+        // Closed all the same.
+    }
+}
+
+void TSetupfrm::datapath_btnClick() {
+    const QString current = datapath_ed->text();
+    const QString start =
+        !current.isEmpty() && QFileInfo(current).isDir() ? current : QDir::homePath();
+    QString folder = m_dialogs.chooseFolder(m_texts.DL1_file, start);
+    if (folder.isEmpty())
+        return;
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    datapath_ed->setText(folder);
+}
+
+void TSetupfrm::info_btnClick() {
+    useDialogFaceForInfo();
+    clearInfo();
+    for (const QString& line : programInformation())
+        appendInfo(line);
+}
+
+bool TSetupfrm::converse(const std::function<void()>& body) {
+    if (m_busy)
+        return false;
+    m_busy = true;
+    const QPointer<TSetupfrm> self(this);
+    auto finish = [&] {
+        if (!self)
+            return;
+        m_busy = false;
+        if (m_doneAfter) {
+            const int result = *std::exchange(m_doneAfter, std::nullopt);
+            done(result);
+        }
+    };
+    try {
+        body();
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    return true;
+}
+
+QString TSetupfrm::portErrorText(const LinkFailure& failure) const {
+    QString text = lastResortText(failure.message());
+    if (!failure.advice().isEmpty())
+        text += QLatin1Char('\r') + failure.advice();
+    return text;
+}
+
+void TSetupfrm::probe_infoClick() {
+    if (m_busy)
+        return; // no second conversation inside the first
+    useTerminalFaceForInfo();
+    clearInfo();
+    const QString port = ComBox->text();
+
+    // Nothing that would start another conversation or close the dialog's port by OK.
+    QWidget* const blocked[] = {probe_info, makecert_btn, info_btn, certLoad, ok_btn};
+    bool wasEnabled[std::size(blocked)];
+    for (size_t i = 0; i < std::size(blocked); ++i) {
+        wasEnabled[i] = blocked[i]->isEnabled();
+        blocked[i]->setEnabled(false);
+    }
+    const QPointer<TSetupfrm> self(this);
+    QString error;
+    converse([&] {
+        try {
+            probeInformation(*m_link, port,
+                             [this](const QByteArray& line) { appendInfoBytes(line); });
+        } catch (const LinkFailure& e) {
+            error = portErrorText(e);
+        } catch (const Failure& e) { // a runaway line: the reader gave up on it
+            error = lastResortText(e.message());
+        }
+    });
+    if (!self)
+        return;
+    for (size_t i = 0; i < std::size(blocked); ++i)
+        blocked[i]->setEnabled(wasEnabled[i]);
+    if (!error.isEmpty())
+        m_dialogs.lastResortError(error);
+}
+
+// The calibration test and the certificate file and printout come with their own change.
+void TSetupfrm::makecert_btnClick() {}
+void TSetupfrm::cert_saveClick() {}
+void TSetupfrm::certLoadClick() {}
+void TSetupfrm::cert_printClick() {}
+
+void TSetupfrm::next_btnClick() {
+    m_link->next(); // ends a wait for Next; a press outside one is not remembered
+}
+
+void TSetupfrm::Timer1Timer() {
+    tickCountdown(m_countdown);
+}
+
+void TSetupfrm::setPortSource(std::function<QList<SerialPortEntry>()> source) {
+    m_portSource = std::move(source);
+}
+
+void TSetupfrm::useTerminalFaceForInfo() {
+    QFont f = info_box->font();
+    f.setFamily(terminalFace());
+    info_box->setFont(f);
+}
+
+void TSetupfrm::useDialogFaceForInfo() {
+    QFont f = info_box->font();
+    f.setFamily(font().family());
+    info_box->setFont(f);
+}
+
+void TSetupfrm::clearInfo() {
+    info_box->clear();
+    m_infoLineCount = 0;
+}
+
+void TSetupfrm::appendInfo(const QString& line) {
+    addInfoLine(line);
+}
+
+void TSetupfrm::appendInfoBytes(const QByteArray& line) {
+    addInfoLine(fromCp1252(line));
+}
+
+void TSetupfrm::addInfoLine(QString text) {
+    // A line holding a lone CR is an empty line, not two.
+    text.remove(QLatin1Char('\r'));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QTextCursor c(info_box->document());
+    c.movePosition(QTextCursor::End);
+    if (m_infoLineCount > 0)
+        c.insertBlock();
+    c.insertText(text);
+    ++m_infoLineCount;
+    info_box->verticalScrollBar()->setValue(info_box->verticalScrollBar()->maximum());
+}
+
+QStringList TSetupfrm::infoLines() const {
+    QStringList out;
+    QTextBlock b = info_box->document()->firstBlock();
+    for (int i = 0; i < m_infoLineCount && b.isValid(); ++i, b = b.next())
+        out << b.text();
+    return out;
+}
+
+} // namespace kelotari
