@@ -8,6 +8,24 @@
 
 namespace kelotari {
 
+QByteArray ReadResult::shownBytes() const {
+    switch (kind) {
+    case Kind::Line:
+        return line;
+    case Kind::LoneCr:
+        return QByteArray(1, '\r');
+    case Kind::PacketEnd:
+        return QByteArray(1, kPacketEnd);
+    case Kind::DataEnd:
+        return QByteArray(1, kDataEnd);
+    case Kind::Timeout:
+        return QByteArray(1, '\xB0');
+    case Kind::Cancelled:
+        break;
+    }
+    return {};
+}
+
 void LineReader::start(int timeoutTicks) {
     m_timeout = std::clamp(timeoutTicks, 0, 255);
     m_countdown = m_timeout;

@@ -25,6 +25,11 @@ struct ReadResult {
     // Callers decide by kind, never by comparing texts: a line made of the byte 0xB0 alone is
     // a line, not a time-out, and a cancelled wait is neither.
     bool operator==(const ReadResult& o) const { return kind == o.kind && line == o.line; }
+
+    // The bytes the result stands for, to show or to store, never to decide by: the line, or
+    // the one-byte text of a lone CR (CR), a packet end (0xAF), a data end (0x1A), or a
+    // time-out (0xB0). A cancelled wait has no text: empty.
+    QByteArray shownBytes() const;
 };
 
 // The countdown's tick: one down while above zero.

@@ -30,7 +30,7 @@ ProbeEnd probeInformation(MeterLink& link, const QString& portName,
             link.close();
             return ProbeEnd::Cancelled;
         }
-        showLine(QByteArrayLiteral("S/N: ") + serial.text());
+        showLine(QByteArrayLiteral("S/N: ") + serial.shownBytes());
 
         link.send(QByteArrayLiteral("T"));
         ProbeEnd end = ProbeEnd::Complete;
@@ -42,7 +42,7 @@ ProbeEnd probeInformation(MeterLink& link, const QString& portName,
                 end = r.kind == Kind::Timeout ? ProbeEnd::TextTimedOut : ProbeEnd::Cancelled;
                 break;
             }
-            showLine(r.text());
+            showLine(r.shownBytes());
         }
         link.close();
         return end;

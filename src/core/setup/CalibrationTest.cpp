@@ -2,7 +2,6 @@
 
 #include "setup/CalNumbers.h"
 #include "setup/CertFile.h"
-#include "packets/PacketTable.h"
 
 #include <QFileInfo>
 
@@ -84,25 +83,6 @@ void CalibrationTest::unwind() {
 bool CalibrationTest::waitForNext(int step) {
     m_view.appendInfo(m_texts.stepText(step));
     return m_link.waitForNext();
-}
-
-// The serial number as the meter's answer gave it: the line, or the one-character text of a
-// marker (the time-out marker 0xB0 when the meter did not answer).
-static QByteArray certNumberOf(const ReadResult& r) {
-    switch (r.kind) {
-    case ReadResult::Kind::Line:
-        return r.line;
-    case ReadResult::Kind::LoneCr:
-        return QByteArray(1, '\r');
-    case ReadResult::Kind::PacketEnd:
-        return QByteArray(1, kPacketEnd);
-    case ReadResult::Kind::DataEnd:
-        return QByteArray(1, kDataEnd);
-    case ReadResult::Kind::Timeout:
-    case ReadResult::Kind::Cancelled:
-        break;
-    }
-    return QByteArray(1, '\xB0');
 }
 
 void CalibrationTest::run() {
@@ -207,7 +187,7 @@ void CalibrationTest::run() {
     }
     if (r.kind == ReadResult::Kind::Cancelled)
         return unwind();
-    m_record.CertNumber = certNumberOf(r);
+    m_record.CertNumber = r.shownBytes(); // a time-out gives its marker
     closeQuietly(m_link);
     m_view.setButtonEnabled(B::CertPrint, true);
     m_view.setButtonEnabled(B::CertSave, true);
