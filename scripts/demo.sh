@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the program against the simulated meter: installs what is missing, builds, starts the
 # simulator on a pseudo-terminal holding a few packets, points the program's serial port at it,
-# runs the program and stops the simulator when the program ends. Press Transfer to download.
+# runs the program and stops the simulator when the program ends. Press Transfer to download;
+# Setup then Make Certificate test runs the calibration test against the same meter.
 # Extra arguments go to the simulator (for example --unpaced, or --fault hangup=300).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -56,5 +57,6 @@ done
 grep -q '^READY' "$log" || { echo "The simulated meter did not start." >&2; exit 1; }
 
 echo "Simulated meter on $(sed -n 's/^PORT //p' "$log"); the program's port is set to it in $settings."
-echo "Press Transfer to download its packets, Clear to erase them."
+echo "Press Transfer to download its packets, Clear to erase them; in Setup, Make Certificate"
+echo "test runs the calibration test (press Next at each step)."
 "$bin/kelotari"

@@ -9,7 +9,10 @@
 #include "setup_frm.h"
 
 #include <QDir>
+#include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -27,6 +30,8 @@ private slots:
     void portGoneAfterTheListingIsReported();
     void meterFaults_data();
     void meterFaults();
+    void calibrationTestSaveLoadAndPrint();
+    void closingDuringTheTestWaitsForItsEnd();
 
 private:
     std::unique_ptr<TMainFrm> window();
@@ -189,6 +194,151 @@ void TestSetupE2e::meterFaults() {
         QFAIL(qPrintable(e.message()));
     }
     other.ClosePort();
+}
+
+namespace {
+
+// Presses Next now and then, as a user would; a press only counts while the test waits.
+struct NextPresser {
+    explicit NextPresser(TSetupfrm& d)
+        : next(d.findChild<QPushButton*>(QStringLiteral("next_btn"))) {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (next->isEnabled())
+                QTest::mouseClick(next, Qt::LeftButton);
+        });
+        timer.start(120);
+    }
+    QPushButton* next;
+    QTimer timer;
+};
+
+QString pdfText(const QString& pdf) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
+}
+
+} // namespace
+
+void TestSetupE2e::calibrationTestSaveLoadAndPrint() {
+    SimProcess sim;
+    QVERIFY(sim.startRegistered(
+        QStringLiteral("setup-cal"), m_runtime,
+        {"--scenario", KELOTARI_SOURCE_DIR "/tools/meter-sim/scenarios/demo.scn", "--unpaced"}));
+    auto w = window();
+    w->state().settings.PortName = sim.port();
+    w->state().settings.PrinterName = QStringLiteral("PDF");
+    const QString cal = m_dir.filePath("97-0412.cal");
+    const QString pdfFi = m_dir.filePath("cert-fi.pdf");
+    const QString pdfEn = m_dir.filePath("cert-en.pdf");
+    CalRecord saved;
+    inSetup(*w, [&](TSetupfrm& d) {
+        auto btn = [&d](const char* name) { return d.findChild<QPushButton*>(name); };
+        d.findChild<QLineEdit*>(QStringLiteral("certedit"))
+            ->setText(QStringLiteral("Matti Meikäläinen"));
+        {
+            NextPresser presser(d);
+            QTest::mouseClick(btn("makecert_btn"), Qt::LeftButton); // runs to its end
+        }
+        const QStringList lines = d.infoLines();
+        QCOMPARE(lines.size(), 15); // seven prompts, seven results, the end line
+        QCOMPARE(lines[1], QStringLiteral("Result :17 = OK."));
+        QCOMPARE(lines[5], QStringLiteral("Result :-4 = OK."));
+        QCOMPARE(lines[7], QStringLiteral("Result :25.90"));
+        QCOMPARE(lines[13], QStringLiteral("Result :10.80"));
+        QCOMPARE(lines.last(), QStringLiteral("DONE. Now it's ready to saving or printing."));
+        QCOMPARE(d.calibration().record().CertNumber, QByteArray("97-0412"));
+        QVERIFY(btn("cert_save")->isEnabled());
+        QVERIFY(btn("cert_print")->isEnabled());
+        QVERIFY(!btn("makecert_btn")->isEnabled());
+        QVERIFY(!btn("ok_btn")->isEnabled());
+        QVERIFY(!d.comPort().Connected());
+
+        // Save As proposes the data folder and the certificate number.
+        m_dialogs.saveNames.enqueue(cal);
+        QTest::mouseClick(btn("cert_save"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.callsOf("save").last().text, cal);
+        QVERIFY(QFile::exists(cal));
+        QVERIFY(!btn("cert_save")->isEnabled());
+        QVERIFY(btn("makecert_btn")->isEnabled()); // ResetButtons
+
+        // Load comes back with the next opening (the test leaves it disabled).
+        QVERIFY(!btn("certLoad")->isEnabled());
+        saved = d.calibration().record();
+        d.calibration().record() = CalRecord();
+        d.findChild<QLineEdit*>(QStringLiteral("certedit"))->setText(QString());
+    });
+    inSetup(*w, [&](TSetupfrm& d) {
+        auto btn = [&d](const char* name) { return d.findChild<QPushButton*>(name); };
+        QVERIFY(!btn("cert_print")->isEnabled());
+        m_dialogs.openNames.enqueue(cal);
+        QTest::mouseClick(btn("certLoad"), Qt::LeftButton);
+        for (int k = 1; k <= 7; ++k)
+            QCOMPARE(d.calibration().record().slot(k), saved.slot(k));
+        QCOMPARE(d.calibration().record().CertNumber, saved.CertNumber);
+        QCOMPARE(d.findChild<QLineEdit*>(QStringLiteral("certedit"))->text(),
+                 QStringLiteral("Matti Meikäläinen"));
+        QCOMPARE(d.infoLines().last(),
+                 QStringLiteral("DONE. Now it's ready to saving or printing."));
+        QVERIFY(btn("cert_print")->isEnabled());
+
+        // Finnish, then English (no language picked prints English).
+        d.findChild<QRadioButton*>(QStringLiteral("certlang_item0"))->click();
+        m_dialogs.saveNames.enqueue(pdfFi);
+        QTest::mouseClick(btn("cert_print"), Qt::LeftButton);
+        QCOMPARE(d.infoLines().last(), QStringLiteral("Now printing..."));
+        d.findChild<QRadioButton*>(QStringLiteral("certlang_item1"))->click();
+        m_dialogs.saveNames.enqueue(pdfEn);
+        QTest::mouseClick(btn("cert_print"), Qt::LeftButton);
+    });
+    QCOMPARE(m_dialogs.kinds().count(QStringLiteral("error")), 0);
+    QCOMPARE(m_dialogs.kinds().count(QStringLiteral("message")), 0);
+    const QString fi = pdfText(pdfFi);
+    QVERIFY2(
+        fi.contains(QStringLiteral("Kalibrointipöytäkirja, Kelotari mittarille Nro : 97-0412")),
+        qPrintable(fi));
+    QVERIFY(fi.contains(QStringLiteral("Matti Meikäläinen")));
+    const QString en = pdfText(pdfEn);
+    QVERIFY2(en.contains(QStringLiteral("Measuring Certificate for Kelotari, Nbr : 97-0412")),
+             qPrintable(en));
+    for (const char* deviation : {"0.03", "0.04", "-0.03", "0.01"})
+        QVERIFY2(en.contains(QLatin1String(deviation)), deviation);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.commands(), (QStringList{"O", "O", "O", "K", "K", "K", "K", "S"}),
+                              30000);
+}
+
+void TestSetupE2e::closingDuringTheTestWaitsForItsEnd() {
+    SimProcess sim;
+    QVERIFY(sim.startRegistered(
+        QStringLiteral("setup-cal-close"), m_runtime,
+        {"--scenario", KELOTARI_SOURCE_DIR "/tools/meter-sim/scenarios/demo.scn", "--unpaced"}));
+    auto w = window();
+    w->state().settings.PortName = sim.port();
+    bool visibleAfterClose = false;
+    inSetup(*w, [&](TSetupfrm& d) {
+        auto* next = d.findChild<QPushButton*>(QStringLiteral("next_btn"));
+        int presses = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (!next->isEnabled())
+                return;
+            if (presses == 2) { // waiting for the third step: the user closes the dialog
+                d.reject();
+                visibleAfterClose = d.isVisible();
+            }
+            QTest::mouseClick(next, Qt::LeftButton);
+            ++presses;
+        });
+        timer.start(150);
+        QTest::mouseClick(d.findChild<QPushButton*>(QStringLiteral("makecert_btn")),
+                          Qt::LeftButton);
+        QVERIFY(d.infoLines().last().startsWith(QStringLiteral("DONE.")));
+        QVERIFY(!d.isVisible()); // closed once the test had ended
+        QVERIFY(!d.comPort().Connected());
+    });
+    QVERIFY(visibleAfterClose);
 }
 
 QTEST_MAIN(TestSetupE2e)

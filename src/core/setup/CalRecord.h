@@ -54,7 +54,7 @@ struct CalTexts {
     QString PrintingText = QStringLiteral("Now printing...");
     QString CertTimeoutText = QStringLiteral("Timeout happened. Now exiting.");
 
-    // StepText1..StepText7 by number.
+    // StepText1..StepText7 by number (1..7); empty for any other number.
     const QString& stepText(int step) const;
 };
 

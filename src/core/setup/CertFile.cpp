@@ -73,8 +73,12 @@ const QString& CalTexts::stepText(int step) const {
         return StepText5;
     case 6:
         return StepText6;
-    default:
+    case 7:
         return StepText7;
+    default: {
+        static const QString none;
+        return none;
+    }
     }
 }
 

@@ -27,27 +27,6 @@ constexpr MakerLines kMaker = {
 
 } // namespace
 
-QString SetupTexts::stepText(int step) const {
-    switch (step) {
-    case 1:
-        return StepText1;
-    case 2:
-        return StepText2;
-    case 3:
-        return StepText3;
-    case 4:
-        return StepText4;
-    case 5:
-        return StepText5;
-    case 6:
-        return StepText6;
-    case 7:
-        return StepText7;
-    default:
-        return {};
-    }
-}
-
 SetupTexts readSetupTexts(const IniProfile& lang) {
     SetupTexts t;
     auto read = [&lang](const char* key, QString& field) {

@@ -1,5 +1,6 @@
 #include "setup_frm.h"
 
+#include "CertPrinter.h"
 #include "PlainFont.h"
 #include "Printer.h"
 #include "QtMeterLink.h"
@@ -78,6 +79,51 @@ void placeLabelAbove(QLabel* label, const QWidget* field) {
 
 } // namespace
 
+// The calibration test's view of the dialog: its buttons, its memo, the port choice, the
+// handler's name and the certificate language.
+class TSetupfrm::CertView : public CalView {
+public:
+    explicit CertView(TSetupfrm& form) : m_form(form) {}
+
+    void setButtonEnabled(Button b, bool enabled) override { button(b)->setEnabled(enabled); }
+    bool isButtonEnabled(Button b) const override { return button(b)->isEnabled(); }
+    void resetButtons() override { m_form.ResetButtons(); }
+    void clearInfo() override {
+        m_form.useDialogFaceForInfo();
+        m_form.clearInfo();
+    }
+    void appendInfo(const QString& line) override { m_form.appendInfo(line); }
+    QString selectedPort() const override { return m_form.ComBox->text(); }
+    QString handlerName() const override { return m_form.certedit->text(); }
+    void setHandlerName(const QString& name) override { m_form.certedit->setText(name); }
+    int certLanguageIndex() const override { return m_form.certLanguage(); }
+
+private:
+    QPushButton* button(Button b) const {
+        switch (b) {
+        case Button::MakeCert:
+            return m_form.makecert_btn;
+        case Button::Next:
+            return m_form.next_btn;
+        case Button::Info:
+            return m_form.info_btn;
+        case Button::ProbeInfo:
+            return m_form.probe_info;
+        case Button::Ok:
+            return m_form.ok_btn;
+        case Button::CertLoad:
+            return m_form.certLoad;
+        case Button::CertPrint:
+            return m_form.cert_print;
+        case Button::CertSave:
+            break;
+        }
+        return m_form.cert_save;
+    }
+
+    TSetupfrm& m_form;
+};
+
 TSetupfrm::TSetupfrm(TMainFrm& mainFrm)
     : QDialog(&mainFrm), m_main(mainFrm), m_dialogs(mainFrm.dialogs()),
       m_languageFile(mainFrm.environment().languageFile), m_certNumberFormat(CertNumberFormat()),
@@ -95,7 +141,8 @@ TSetupfrm::TSetupfrm(TMainFrm& mainFrm)
     // Connected before the link, so the countdown is ticked before the link looks at it.
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     Timer1->start();
-    m_link = std::make_unique<QtMeterLink>(ComPort, m_countdown, Timer1);
+    m_certView = std::make_unique<CertView>(*this);
+    makeLink();
 
     buildUi();
     mainFrm.setSetupForm(this);
@@ -213,7 +260,8 @@ void TSetupfrm::buildUi() {
     connect(info_btn, &QPushButton::clicked, this, guard(&TSetupfrm::info_btnClick));
     connect(probe_info, &QPushButton::clicked, this, guard(&TSetupfrm::probe_infoClick));
     connect(makecert_btn, &QPushButton::clicked, this, guard(&TSetupfrm::makecert_btnClick));
-    connect(next_btn, &QPushButton::clicked, this, guard(&TSetupfrm::next_btnClick));
+    // The test's wait for Next ends when the button goes down, not when it is released.
+    connect(next_btn, &QPushButton::pressed, this, guard(&TSetupfrm::next_btnClick));
     connect(cert_save, &QPushButton::clicked, this, guard(&TSetupfrm::cert_saveClick));
     connect(certLoad, &QPushButton::clicked, this, guard(&TSetupfrm::certLoadClick));
     connect(cert_print, &QPushButton::clicked, this, guard(&TSetupfrm::cert_printClick));
@@ -234,12 +282,13 @@ void TSetupfrm::FormActivate() {
     ComBox->setPorts(m_portSource(), ComPort.Port());
     ComBox->setText(s.settings.PortName);
     if (m_link->cancelled()) // the last opening was closed during a conversation
-        m_link = std::make_unique<QtMeterLink>(ComPort, m_countdown, Timer1);
+        makeLink();
     m_link->setPort(ComBox->text());
     printerbox->clear();
     printerbox->addItems(availablePrinterNames());
     printerbox->setEditText(s.settings.PrinterName);
     ApplyLanguage();
+    m_cal->setTexts(m_texts);
     ResetButtons();
     cert_print->setEnabled(false);
     cert_save->setEnabled(false);
@@ -304,9 +353,11 @@ void TSetupfrm::ok_btnClick() {
 
 void TSetupfrm::done(int result) {
     if (m_busy) {
-        // Close box or Escape while the meter talks: end the wait at once, close afterwards.
+        // Close box or Escape while the meter talks: the probe's wait ends at once; the
+        // calibration test is not cut short, the dialog closes once it has ended.
         m_doneAfter = result;
-        m_link->cancel();
+        if (!m_cal->running())
+            m_link->cancel();
         return;
     }
     FormClose();
@@ -412,11 +463,52 @@ void TSetupfrm::probe_infoClick() {
         m_dialogs.lastResortError(error);
 }
 
-// The calibration test and the certificate file and printout come with their own change.
-void TSetupfrm::makecert_btnClick() {}
-void TSetupfrm::cert_saveClick() {}
-void TSetupfrm::certLoadClick() {}
-void TSetupfrm::cert_printClick() {}
+void TSetupfrm::makeLink() {
+    const CalRecord kept = m_cal ? m_cal->record() : CalRecord();
+    const CalTexts texts = m_cal ? m_cal->texts() : CalTexts();
+    m_cal.reset();
+    m_link = std::make_unique<QtMeterLink>(ComPort, m_countdown, Timer1);
+    m_cal = std::make_unique<CalibrationTest>(*m_link, *m_certView, m_dialogs);
+    m_cal->record() = kept;
+    m_cal->setTexts(texts);
+}
+
+CertFileContext TSetupfrm::certFileContext() const {
+    const MainTexts& t = m_main.texts();
+    return {m_main.state().settings.DataPath,
+            cert_save->text(),
+            certLoad->text(),
+            t.FileExistsMsg,
+            t.SaveErrorMsg,
+            t.LoadErrorMsg};
+}
+
+void TSetupfrm::makecert_btnClick() {
+    // One conversation at a time; a close asked for meanwhile waits for the test's end.
+    converse([this] { m_cal->run(); });
+}
+
+void TSetupfrm::cert_saveClick() {
+    m_cal->saveAs(certFileContext());
+}
+
+void TSetupfrm::certLoadClick() {
+    m_cal->load(certFileContext());
+}
+
+void TSetupfrm::cert_printClick() {
+    m_cal->print([this](CertLanguage language) {
+        const MainState& s = m_main.state();
+        CertPrintJob job;
+        job.printerName = s.settings.PrinterName;
+        job.fontFace = s.UiFontName;
+        job.dataPath = s.settings.DataPath;
+        job.dialogTitle = cert_print->text();
+        job.fileExistsMsg = m_main.texts().FileExistsMsg;
+        job.handlerName = certedit->text();
+        return printCertificateJob(m_dialogs, job, m_cal->record(), language);
+    });
+}
 
 void TSetupfrm::next_btnClick() {
     m_link->next(); // ends a wait for Next; a press outside one is not remembered

@@ -4,6 +4,7 @@
 // Created hidden right after the main window, kept until exit, shown modally by Setup.
 #include "ComPort.h"
 #include "PortList.h"
+#include "setup/CalibrationTest.h"
 #include "setup/SetupTexts.h"
 
 #include <QDialog>
@@ -58,6 +59,8 @@ public:
     TMainFrm& mainForm() { return m_main; }
     Dialogs& dialogs() { return m_dialogs; }
     QtMeterLink& link() { return *m_link; }
+    // The calibration test and the certificate it made or loaded.
+    CalibrationTest& calibration() { return *m_cal; }
     TComPort& comPort() { return ComPort; }
     int& countdown() { return m_countdown; }
     const SetupTexts& texts() const { return m_texts; }
@@ -91,6 +94,11 @@ private:
     void Timer1Timer();
     void addInfoLine(QString text);
     QString portErrorText(const LinkFailure& failure) const;
+    // A fresh link (the last one was cancelled by a close during a wait); the calibration
+    // test goes with it and keeps its record.
+    void makeLink();
+    CertFileContext certFileContext() const;
+    class CertView;
 
     TMainFrm& m_main;
     Dialogs& m_dialogs;
@@ -103,6 +111,8 @@ private:
     QTimer* Timer1 = nullptr;
     int m_countdown = 0;
     std::unique_ptr<QtMeterLink> m_link;
+    std::unique_ptr<CertView> m_certView; // the test's view of the controls below
+    std::unique_ptr<CalibrationTest> m_cal;
     bool m_busy = false;
     std::optional<int> m_doneAfter; // close asked for during a conversation
     int m_infoLineCount = 0;
