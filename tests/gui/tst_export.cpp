@@ -231,7 +231,7 @@ void TstExport::failedWriteSaysSoAndKeepsTheOldFile() {
     fx.dialogs.yesNoAnswers.enqueue(true);
     if (fullDisk) {
         FileSizeLimit limit(256);
-        QVERIFY(limit.ok());
+        QVERIFY(limit.active());
         fx.action()->trigger();
     } else {
         QVERIFY(WritesAsUnprivileged::makeReadOnlyFolder(folder, fx.dir.path()));

@@ -4,15 +4,13 @@
 // WritesAsUnprivileged: for its scope, file access of this thread is checked as an ordinary
 // user (fsuid 65534), so a folder without write permission refuses the write even when the
 // tests run as root. It does nothing when the tests already run unprivileged.
-//
-// FileSizeLimit: lowers RLIMIT_FSIZE with SIGXFSZ ignored, so a write past the limit fails with
-// EFBIG (a full disk, as the program sees it) instead of killing the process.
+// FileSizeLimit (a full disk, as the program sees it) comes from WriteLimit.h.
+#include "WriteLimit.h"
+
 #include <QFile>
 #include <QString>
 
-#include <csignal>
 #include <sys/fsuid.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace kelotari {
@@ -53,29 +51,6 @@ public:
 
 private:
     bool m_active = false;
-};
-
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit lowered = m_old;
-        lowered.rlim_cur = bytes;
-        m_ok = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = SIG_DFL;
-    bool m_ok = false;
 };
 
 } // namespace kelotari

@@ -5,18 +5,6 @@
 
 namespace kelotari {
 
-namespace {
-
-void closeQuietly(MeterLink& link) {
-    try {
-        link.close();
-    } catch (const Failure&) {
-        // The port is closed all the same; the conversation's own outcome is what counts.
-    }
-}
-
-} // namespace
-
 DownloadResult downloadPackets(MeterLink& link, const QString& portName, PacketTable& table) {
     using Kind = ReadResult::Kind;
     DownloadResult out;

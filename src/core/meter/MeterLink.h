@@ -46,4 +46,13 @@ public:
     virtual bool waitForNext() = 0;
 };
 
+// Closes the port where a conversation ends on its own outcome (a time-out, a failure already
+// being reported): the port is closed all the same, and a failure of the close adds nothing.
+inline void closeQuietly(MeterLink& link) {
+    try {
+        link.close();
+    } catch (const Failure&) {
+    }
+}
+
 } // namespace kelotari

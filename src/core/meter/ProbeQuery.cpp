@@ -2,18 +2,6 @@
 
 namespace kelotari {
 
-namespace {
-
-void closeQuietly(MeterLink& link) {
-    try {
-        link.close();
-    } catch (const Failure&) {
-        // Closed all the same; the failure being reported is the one that counts.
-    }
-}
-
-} // namespace
-
 ProbeEnd probeInformation(MeterLink& link, const QString& portName,
                           const std::function<void(const QByteArray& line)>& showLine) {
     using Kind = ReadResult::Kind;

@@ -14,14 +14,6 @@ namespace {
 const QString kBoxTitle = QStringLiteral("Kelotari");
 const QString kCertFilter = QStringLiteral("cal (*.cal)");
 
-void closeQuietly(MeterLink& link) {
-    try {
-        link.close();
-    } catch (const Failure&) {
-        // Closed all the same; what the user is told comes from the test itself.
-    }
-}
-
 // "Com port error!", with the port's own reason (and how to put it right) below it.
 QString comPortErrorText(const Failure& failure) {
     QString text = kComPortErrorText;
@@ -83,6 +75,18 @@ void CalibrationTest::unwind() {
 bool CalibrationTest::waitForNext(int step) {
     m_view.appendInfo(m_texts.stepText(step));
     return m_link.waitForNext();
+}
+
+bool CalibrationTest::request(const QByteArray& command, ReadResult* answer) {
+    try {
+        m_link.purge();
+        m_link.send(command);
+        *answer = m_link.readResult(kCalTimeoutTicks);
+        return true;
+    } catch (const Failure& e) {
+        portError(e);
+        return false;
+    }
 }
 
 void CalibrationTest::run() {
@@ -155,14 +159,8 @@ void CalibrationTest::run() {
         if (!waitForNext(step))
             return unwind();
         ReadResult r;
-        try {
-            m_link.purge();
-            m_link.send(QByteArrayLiteral("K"));
-            r = m_link.readResult(kCalTimeoutTicks);
-        } catch (const Failure& e) {
-            portError(e);
+        if (!request(QByteArrayLiteral("K"), &r))
             return endEarly(m_texts.CertTimeoutText);
-        }
         if (r.kind == ReadResult::Kind::Cancelled)
             return unwind();
         const std::optional<float> v =
@@ -177,14 +175,8 @@ void CalibrationTest::run() {
     m_view.appendInfo(m_texts.DoneText);
     m_link.pause(kCalPauseMs);
     ReadResult r;
-    try {
-        m_link.purge();
-        m_link.send(QByteArrayLiteral("S"));
-        r = m_link.readResult(kCalTimeoutTicks);
-    } catch (const Failure& e) {
-        portError(e);
+    if (!request(QByteArrayLiteral("S"), &r))
         return endEarly(m_texts.CertTimeoutText);
-    }
     if (r.kind == ReadResult::Kind::Cancelled)
         return unwind();
     m_record.CertNumber = r.shownBytes(); // a time-out gives its marker

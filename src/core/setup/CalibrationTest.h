@@ -71,6 +71,9 @@ public:
 private:
     enum class Exchange { Ok, Failed, PortError, Cancelled };
     Exchange offsetExchange();
+    // Purges, sends one command and reads its one answer; false after a port failure (the
+    // "Com port error!" box has been shown).
+    bool request(const QByteArray& command, ReadResult* answer);
     void portError(const Failure& failure);
     void endEarly(const QString& line);
     void unwind();
