@@ -66,8 +66,9 @@ bool isCompletePdf(const QByteArray& pdf) {
 PrintResult printPdf(QPrinter& printer, const QFont& font,
                      const std::function<bool(PageCanvas&)>& layout) {
     const QString target = printer.outputFileName();
-    QTemporaryFile scratch(QFileInfo(target).absoluteDir().filePath(
-        QStringLiteral(".%1.XXXXXX").arg(QFileInfo(target).fileName())));
+    // A short name of its own: the chosen name may already be as long as a name can be.
+    QTemporaryFile scratch(
+        QFileInfo(target).absoluteDir().filePath(QStringLiteral(".kelotari-print-XXXXXX")));
     if (!scratch.open())
         return PrintResult::Failed;
     scratch.close(); // the printer writes it by name; the object removes it afterwards

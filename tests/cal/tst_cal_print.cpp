@@ -157,6 +157,7 @@ private slots:
     void pdfThatCannotBeWrittenFails();
     void pdfOnAFullDiskFailsAndKeepsTheOldFile_data();
     void pdfOnAFullDiskFailsAndKeepsTheOldFile();
+    void pdfWithTheLongestNamePrints();
     void pdfDialogCancelled();
     void noPrinterAtAllFails();
     void nextPressedWhileBusyIsNotRemembered();
@@ -236,6 +237,18 @@ void TstCalPrint::pdfOnAFullDiskFailsAndKeepsTheOldFile() {
         QVERIFY(!f.exists());
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), oldFile ? 1 : 0);
+}
+
+void TstCalPrint::pdfWithTheLongestNamePrints() {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QString(251, QLatin1Char('c')) + QStringLiteral(".pdf"));
+    ScriptedDialogs dialogs;
+    dialogs.saveNames << pdf;
+    QCOMPARE(
+        printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English),
+        CertPrintOutcome::Printed);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    checkPdf(pdf, CertLanguage::English, {"0.03", "0.04", "-0.03", "0.01"}, "97-0412");
 }
 
 void TstCalPrint::pdfDialogCancelled() {
