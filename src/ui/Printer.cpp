@@ -1,14 +1,18 @@
 #include "Printer.h"
 
 #include "QtPageCanvas.h"
+#include "files/SafeWrite.h"
 #include "print/PacketReports.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTemporaryFile>
 
 namespace kelotari {
 
@@ -40,6 +44,47 @@ std::unique_ptr<QPrinter> pdfPrinter(Dialogs& dialogs, const PrintRequest& reque
     printer->setPageMargins(QMarginsF(6.35, 6.35, 6.35, 6.35), QPageLayout::Millimeter);
     setUpJob(*printer);
     return printer;
+}
+
+// A whole PDF: its cross-reference table stands where the trailer says and the file ends with
+// the end mark. A PDF cut short by a full disk fails one of the two.
+bool isCompletePdf(const QByteArray& pdf) {
+    if (!pdf.trimmed().endsWith("%%EOF"))
+        return false;
+    const qsizetype at = pdf.lastIndexOf("startxref");
+    if (at < 0)
+        return false;
+    bool ok = false;
+    const qlonglong offset =
+        pdf.mid(at + 9, 24).trimmed().split('\n').value(0).trimmed().toLongLong(&ok);
+    return ok && offset >= 0 && offset < pdf.size() && pdf.mid(offset, 4) == "xref";
+}
+
+// The PDF engine writes straight into its file and does not say when a write fails. So the
+// document is made in a temporary file beside the chosen one, checked, and only then put in
+// place as every other file is: a full disk fails the print and leaves an older file whole.
+PrintResult printPdf(QPrinter& printer, const QFont& font,
+                     const std::function<bool(PageCanvas&)>& layout) {
+    const QString target = printer.outputFileName();
+    // A short name of its own: the chosen name may already be as long as a name can be.
+    QTemporaryFile scratch(
+        QFileInfo(target).absoluteDir().filePath(QStringLiteral(".kelotari-print-XXXXXX")));
+    if (!scratch.open())
+        return PrintResult::Failed;
+    scratch.close(); // the printer writes it by name; the object removes it afterwards
+    printer.setOutputFileName(scratch.fileName());
+    {
+        QtPageCanvas canvas(printer, font);
+        if (!layout(canvas))
+            return PrintResult::Failed;
+    }
+    QFile made(scratch.fileName());
+    if (!made.open(QIODevice::ReadOnly))
+        return PrintResult::Failed;
+    const QByteArray pdf = made.readAll();
+    if (made.error() != QFileDevice::NoError || !isCompletePdf(pdf))
+        return PrintResult::Failed;
+    return writeFileSafely(target, pdf) ? PrintResult::Printed : PrintResult::Failed;
 }
 
 } // namespace
@@ -76,6 +121,8 @@ PrintResult printDocument(Dialogs& dialogs, const PrintRequest& request,
         return PrintResult::Cancelled;
     if (!printer)
         return PrintResult::Failed;
+    if (printer->outputFormat() == QPrinter::PdfFormat)
+        return printPdf(*printer, request.font, layout);
     QtPageCanvas canvas(*printer, request.font);
     return layout(canvas) ? PrintResult::Printed : PrintResult::Failed;
 }

@@ -7,6 +7,7 @@
 #include "RecordingView.h"
 #include "ScriptedDialogs.h"
 #include "SimProcess.h"
+#include "WriteLimit.h"
 #include "setup/CalibrationTest.h"
 #include "setup/CertFile.h"
 
@@ -154,6 +155,9 @@ private slots:
     void printsToPdf_data();
     void printsToPdf();
     void pdfThatCannotBeWrittenFails();
+    void pdfOnAFullDiskFailsAndKeepsTheOldFile_data();
+    void pdfOnAFullDiskFailsAndKeepsTheOldFile();
+    void pdfWithTheLongestNamePrints();
     void pdfDialogCancelled();
     void noPrinterAtAllFails();
     void nextPressedWhileBusyIsNotRemembered();
@@ -194,6 +198,57 @@ void TstCalPrint::pdfThatCannotBeWrittenFails() {
     QCOMPARE(
         printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English),
         CertPrintOutcome::Failed);
+}
+
+void TstCalPrint::pdfOnAFullDiskFailsAndKeepsTheOldFile_data() {
+    QTest::addColumn<bool>("oldFile");
+    QTest::newRow("new file") << false;
+    QTest::newRow("over an older certificate") << true;
+}
+
+// A PDF the disk could take only part of is no printed certificate, and the one it was to
+// replace stays whole.
+void TstCalPrint::pdfOnAFullDiskFailsAndKeepsTheOldFile() {
+    QFETCH(bool, oldFile);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("cert.pdf"));
+    const QByteArray old = "%PDF-1.4 an older certificate\n";
+    if (oldFile) {
+        QFile f(pdf);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    ScriptedDialogs dialogs;
+    dialogs.saveNames << pdf;
+    dialogs.yesNoAnswers << true;
+    CertPrintOutcome outcome;
+    {
+        FileSizeLimit limit(2048);
+        QVERIFY(limit.active());
+        outcome =
+            printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English);
+    }
+    QCOMPARE(outcome, CertPrintOutcome::Failed);
+    QFile f(pdf);
+    if (oldFile) {
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
+    } else {
+        QVERIFY(!f.exists());
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), oldFile ? 1 : 0);
+}
+
+void TstCalPrint::pdfWithTheLongestNamePrints() {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QString(251, QLatin1Char('c')) + QStringLiteral(".pdf"));
+    ScriptedDialogs dialogs;
+    dialogs.saveNames << pdf;
+    QCOMPARE(
+        printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English),
+        CertPrintOutcome::Printed);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    checkPdf(pdf, CertLanguage::English, {"0.03", "0.04", "-0.03", "0.01"}, "97-0412");
 }
 
 void TstCalPrint::pdfDialogCancelled() {
