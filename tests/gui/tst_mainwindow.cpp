@@ -105,6 +105,8 @@ private slots:
     void missingDataFolderIsReportedAndWindowStillOpens();
     void selectingCommentCellMarksUnsaved();
     void commentIsEditedAsBytes();
+    void pastedCommentStaysOneLineInTheDataFile_data();
+    void pastedCommentStaysOneLineInTheDataFile();
     void saveProposesDatedNameAndWritesFile();
     void saveDoesNothingWhenSaved();
     void overwriteRefusedLeavesEverything();
@@ -528,6 +530,49 @@ void TstMainWindow::commentIsEditedAsBytes() {
     QVERIFY(m->setData(m->index(0, 10), QString::fromUtf8("mänty €"), Qt::EditRole));
     QCOMPARE(w.state().table.cell(10, 1), QByteArray("m\xe4nty \x80"));
     QVERIFY(!m->setData(m->index(0, 9), "x", Qt::EditRole));
+}
+
+void TstMainWindow::pastedCommentStaysOneLineInTheDataFile_data() {
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::newRow("LF") << QStringLiteral("dry\nkiln 2") << QByteArray("dry kiln 2");
+    QTest::newRow("CR LF") << QStringLiteral("dry\r\nkiln 2") << QByteArray("dry  kiln 2");
+    QTest::newRow("lone CR") << QStringLiteral("dry\rkiln 2") << QByteArray("dry kiln 2");
+    QTest::newRow("data-end byte") << QStringLiteral("dry\x1Akiln 2") << QByteArray("dry kiln 2");
+    QTest::newRow("a tab stays") << QStringLiteral("dry\tkiln 2") << QByteArray("dry\tkiln 2");
+}
+
+// A line break pasted into the comment editor would split the comment's line in the data
+// file, and the next load would shift every field of every packet after it.
+void TstMainWindow::pastedCommentStaysOneLineInTheDataFile() {
+    QFETCH(QString, pasted);
+    QFETCH(QByteArray, stored);
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(2);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    PacketGrid* grid = w.grid();
+    const QModelIndex comment = grid->model()->index(0, kCommentCol);
+    grid->scrollTo(comment);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(comment).center());
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    editor->insert(pasted); // what a paste does
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the editor commits from a queued call
+    QCOMPARE(w.state().table.cell(kCommentCol, 1), stored);
+
+    const QString target = fx.dataDir + "pasted.DAT";
+    fx.dialogs.saveNames.enqueue(target);
+    QVERIFY(w.SaveAs_btnClick());
+    w.state().table.ClearTable();
+    w.ImportdatafileClick(target);
+    QVERIFY(fx.dialogs.callsOf("message").isEmpty());
+    QCOMPARE(w.state().PacketCount, 2);
+    QCOMPARE(w.state().table.cell(kCommentCol, 1).trimmed(), stored);
+    QCOMPARE(w.state().table.cell(kSamplesCol, 2), QByteArray("1"));
+    QCOMPARE(w.state().table.cell(kFirstReadingCol, 2), QByteArray("12.5"));
 }
 
 void TstMainWindow::saveProposesDatedNameAndWritesFile() {
