@@ -120,6 +120,7 @@ private slots:
     void loadErrorNamesTheErrorNumber();
     void deleteFileFromPanel();
     void deleteRowFromPopup();
+    void loadForgetsTheOldTablesSelection();
     void conversationDisablesCommandsAndQuitWaits();
     void filesBesideTheProgramOrInTheUsersFolder_data();
     void filesBesideTheProgramOrInTheUsersFolder();
@@ -784,6 +785,31 @@ void TstMainWindow::deleteRowFromPopup() {
     QCOMPARE(w.state().table.cell(kCommentCol, 1), QByteArray("second"));
     QCOMPARE(w.grid()->model()->index(0, 10).data().toString(), QStringLiteral("second"));
     QCOMPARE(w.state().SelRow, -1);
+}
+
+// A row selected in one table is nobody's selection in the table a load puts in its place:
+// Delete and Print selected right after the load act on nothing.
+void TstMainWindow::loadForgetsTheOldTablesSelection() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(3);
+    writeFile(fx.dataDir + "other.dat", serializeDataFile(w.state().table, 3));
+    PacketGrid* g = w.grid();
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {},
+                      g->visualRect(g->model()->index(1, kPacketCol)).center());
+    QCOMPARE(w.state().SelRow, 2);
+    w.ImportdatafileClick(fx.dataDir + "other.dat");
+    QCOMPARE(w.state().PacketCount, 3);
+    QCOMPARE(w.state().SelRow, -1);
+    w.findChild<QAction*>("Delete1")->trigger();
+    QCOMPARE(w.state().PacketCount, 3);
+    QCOMPARE(w.state().table.cell(kSamplesCol, 3), QByteArray("1"));
+
+    // A load that cannot even open its file leaves the table, and the selection in it, alone.
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {},
+                      g->visualRect(g->model()->index(1, kPacketCol)).center());
+    w.ImportdatafileClick(fx.dataDir + "missing.dat");
+    QCOMPARE(w.state().SelRow, 2);
 }
 
 void TstMainWindow::conversationDisablesCommandsAndQuitWaits() {
