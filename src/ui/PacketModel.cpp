@@ -1,5 +1,6 @@
 #include "PacketModel.h"
 
+#include "packets/DataFile.h"
 #include "text/Codec.h"
 
 namespace kelotari {
@@ -39,7 +40,7 @@ QVariant PacketModel::data(const QModelIndex& index, int role) const {
 bool PacketModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::EditRole || index.column() != kCommentCol)
         return false;
-    const QByteArray bytes = toCp1252(value.toString());
+    const QByteArray bytes = commentCellBytes(value.toString());
     if (bytes != m_table.cell(index.column(), index.row() + 1))
         m_table.setCell(index.column(), index.row() + 1, bytes);
     return true;

@@ -436,6 +436,10 @@ void TMainFrm::ImportdatafileClick(const QString& fileName) {
         return;
     }
     m_state.table.ClearTable();
+    // A row selected in the table being replaced is nobody's selection in the loaded one:
+    // Delete and Print selected act on nothing until the user selects again.
+    m_state.SelRow = -1;
+    m_grid->clearSelection();
     const LoadResult r = loadDataFile(f, m_state.table);
     m_state.PacketCount = r.packetCount;
     if (!r.ok)

@@ -105,6 +105,8 @@ private slots:
     void missingDataFolderIsReportedAndWindowStillOpens();
     void selectingCommentCellMarksUnsaved();
     void commentIsEditedAsBytes();
+    void pastedCommentStaysOneLineInTheDataFile_data();
+    void pastedCommentStaysOneLineInTheDataFile();
     void saveProposesDatedNameAndWritesFile();
     void saveDoesNothingWhenSaved();
     void overwriteRefusedLeavesEverything();
@@ -118,6 +120,7 @@ private slots:
     void loadErrorNamesTheErrorNumber();
     void deleteFileFromPanel();
     void deleteRowFromPopup();
+    void loadForgetsTheOldTablesSelection();
     void conversationDisablesCommandsAndQuitWaits();
     void filesBesideTheProgramOrInTheUsersFolder_data();
     void filesBesideTheProgramOrInTheUsersFolder();
@@ -530,6 +533,49 @@ void TstMainWindow::commentIsEditedAsBytes() {
     QVERIFY(!m->setData(m->index(0, 9), "x", Qt::EditRole));
 }
 
+void TstMainWindow::pastedCommentStaysOneLineInTheDataFile_data() {
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::newRow("LF") << QStringLiteral("dry\nkiln 2") << QByteArray("dry kiln 2");
+    QTest::newRow("CR LF") << QStringLiteral("dry\r\nkiln 2") << QByteArray("dry  kiln 2");
+    QTest::newRow("lone CR") << QStringLiteral("dry\rkiln 2") << QByteArray("dry kiln 2");
+    QTest::newRow("data-end byte") << QStringLiteral("dry\x1Akiln 2") << QByteArray("dry kiln 2");
+    QTest::newRow("a tab stays") << QStringLiteral("dry\tkiln 2") << QByteArray("dry\tkiln 2");
+}
+
+// A line break pasted into the comment editor would split the comment's line in the data
+// file, and the next load would shift every field of every packet after it.
+void TstMainWindow::pastedCommentStaysOneLineInTheDataFile() {
+    QFETCH(QString, pasted);
+    QFETCH(QByteArray, stored);
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(2);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    PacketGrid* grid = w.grid();
+    const QModelIndex comment = grid->model()->index(0, kCommentCol);
+    grid->scrollTo(comment);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(comment).center());
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    editor->insert(pasted); // what a paste does
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the editor commits from a queued call
+    QCOMPARE(w.state().table.cell(kCommentCol, 1), stored);
+
+    const QString target = fx.dataDir + "pasted.DAT";
+    fx.dialogs.saveNames.enqueue(target);
+    QVERIFY(w.SaveAs_btnClick());
+    w.state().table.ClearTable();
+    w.ImportdatafileClick(target);
+    QVERIFY(fx.dialogs.callsOf("message").isEmpty());
+    QCOMPARE(w.state().PacketCount, 2);
+    QCOMPARE(w.state().table.cell(kCommentCol, 1).trimmed(), stored);
+    QCOMPARE(w.state().table.cell(kSamplesCol, 2), QByteArray("1"));
+    QCOMPARE(w.state().table.cell(kFirstReadingCol, 2), QByteArray("12.5"));
+}
+
 void TstMainWindow::saveProposesDatedNameAndWritesFile() {
     Fixture fx;
     TMainFrm& w = fx.open();
@@ -739,6 +785,31 @@ void TstMainWindow::deleteRowFromPopup() {
     QCOMPARE(w.state().table.cell(kCommentCol, 1), QByteArray("second"));
     QCOMPARE(w.grid()->model()->index(0, 10).data().toString(), QStringLiteral("second"));
     QCOMPARE(w.state().SelRow, -1);
+}
+
+// A row selected in one table is nobody's selection in the table a load puts in its place:
+// Delete and Print selected right after the load act on nothing.
+void TstMainWindow::loadForgetsTheOldTablesSelection() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    fx.putPackets(3);
+    writeFile(fx.dataDir + "other.dat", serializeDataFile(w.state().table, 3));
+    PacketGrid* g = w.grid();
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {},
+                      g->visualRect(g->model()->index(1, kPacketCol)).center());
+    QCOMPARE(w.state().SelRow, 2);
+    w.ImportdatafileClick(fx.dataDir + "other.dat");
+    QCOMPARE(w.state().PacketCount, 3);
+    QCOMPARE(w.state().SelRow, -1);
+    w.findChild<QAction*>("Delete1")->trigger();
+    QCOMPARE(w.state().PacketCount, 3);
+    QCOMPARE(w.state().table.cell(kSamplesCol, 3), QByteArray("1"));
+
+    // A load that cannot even open its file leaves the table, and the selection in it, alone.
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {},
+                      g->visualRect(g->model()->index(1, kPacketCol)).center());
+    w.ImportdatafileClick(fx.dataDir + "missing.dat");
+    QCOMPARE(w.state().SelRow, 2);
 }
 
 void TstMainWindow::conversationDisablesCommandsAndQuitWaits() {

@@ -1,5 +1,7 @@
 #include "packets/DataFile.h"
 
+#include "text/Codec.h"
+
 #include <QDate>
 #include <QFile>
 #include <QIODevice>
@@ -37,6 +39,14 @@ QByteArray serializeDataFile(const PacketTable& t, int count) {
     out += kDataEnd;
     out += "\r\n";
     return out;
+}
+
+QByteArray commentCellBytes(const QString& typed) {
+    QByteArray bytes = toCp1252(typed);
+    for (char& c : bytes)
+        if (c == '\r' || c == '\n' || c == kDataEnd)
+            c = ' ';
+    return bytes;
 }
 
 QString proposedDataFileName(const QString& dataPath, const QDate& today) {

@@ -15,6 +15,11 @@ namespace kelotari {
 // The whole file for rows 1..count, built in memory so it can be written in one go.
 QByteArray serializeDataFile(const PacketTable& table, int count);
 
+// A comment as typed or pasted into the grid, as the bytes its cell holds. A data file keeps
+// the comment on one line, so line-end bytes and the data-end byte each become a space:
+// kept, they would split the line and shift every field after it at the next load.
+QByteArray commentCellBytes(const QString& typed);
+
 // The name Save proposes: dataPath + "ddmmyy" + ".DAT", with nothing added in between.
 QString proposedDataFileName(const QString& dataPath, const QDate& today);
 
