@@ -1,3 +1,4 @@
+#include "FifoWatchdog.h"
 #include "packets/DataFile.h"
 
 #include <QBuffer>
@@ -7,10 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <thread>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -304,17 +302,7 @@ void TstDataFile::specialFilesAreRefusedWithoutBlocking() {
     QVERIFY(QFile::link(dir.filePath("x.dat"), dir.filePath("link.DAT")));
     QVERIFY(QDir().mkpath(dir.filePath("folder.dat")));
 
-    std::atomic<bool> done{false}, rescued{false};
-    std::thread watchdog([&] {
-        for (int i = 0; i < 100 && !done; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!done) {
-            rescued = true;
-            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0)
-                ::close(fd);
-        }
-    });
+    FifoWatchdog watchdog(fifo);
     struct Case {
         QString name;
         int err;
@@ -331,10 +319,9 @@ void TstDataFile::specialFilesAreRefusedWithoutBlocking() {
         if (f.isOpen())
             got.last() = -1;
     }
-    done = true;
-    watchdog.join();
+    const bool blocked = watchdog.stop();
     ::close(sock);
-    QVERIFY2(!rescued, "opening a special file blocked");
+    QVERIFY2(!blocked, "opening a special file blocked");
     QList<int> expected;
     for (const Case& c : cases)
         expected << c.err;

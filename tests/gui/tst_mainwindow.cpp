@@ -1,3 +1,4 @@
+#include "FifoWatchdog.h"
 #include "FilePanel.h"
 #include "HistogramChart.h"
 #include "PacketGrid.h"
@@ -20,10 +21,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -988,23 +985,12 @@ void TstMainWindow::onlyRegularDataFilesAreListedAndOpened() {
     QCOMPARE(listed, (QStringList{".hidden.dat", "to-z.dat", "z.DAT"}));
 
     fx.putPackets(2);
-    std::atomic<bool> done{false}, rescued{false};
-    std::thread watchdog([&] {
-        for (int i = 0; i < 100 && !done; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!done) {
-            rescued = true;
-            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0)
-                ::close(fd);
-        }
-    });
+    FifoWatchdog watchdog(fifo);
     for (const char* name : {"x.dat", "y.dat", "to-fifo.DAT"})
         w.FileListBoxClick(fx.dataDir + name);
-    done = true;
-    watchdog.join();
+    const bool blocked = watchdog.stop();
     ::close(sock);
-    QVERIFY2(!rescued, "opening a FIFO blocked");
+    QVERIFY2(!blocked, "opening a FIFO blocked");
     const QString refused =
         QStringLiteral("Some file I/O error occurred during loading file. ERR:%1").arg(ENXIO);
     QCOMPARE(fx.dialogs.kinds(), (QStringList{"message", "message", "message"}));
