@@ -86,6 +86,18 @@ bool isBlank(char c) {
     return c == ' ';
 }
 
+// The span [*begin, *end) of text without its leading and trailing blanks.
+void blankTrimmed(const QByteArray& text, int* begin, int* end) {
+    int i = 0;
+    int e = static_cast<int>(text.size());
+    while (i < e && isBlank(text[i]))
+        ++i;
+    while (e > i && isBlank(text[e - 1]))
+        --e;
+    *begin = i;
+    *end = e;
+}
+
 } // namespace
 
 QString generalForm(long double value, int precision, int minExponentDigits, QChar decimalPoint) {
@@ -159,13 +171,8 @@ QString twoDecimalForm(long double value) {
 }
 
 std::optional<float> parseDecimal(const QByteArray& text, char decimalPoint) {
-    int i = 0;
-    const int n = static_cast<int>(text.size());
-    while (i < n && isBlank(text[i]))
-        ++i;
-    int end = n;
-    while (end > i && isBlank(text[end - 1]))
-        --end;
+    int i = 0, end = 0;
+    blankTrimmed(text, &i, &end);
     QByteArray plain; // the same number in the form QByteArray::toDouble reads
     if (i < end && (text[i] == '+' || text[i] == '-')) {
         if (text[i] == '-')
@@ -216,13 +223,8 @@ std::optional<float> parseDecimal(const QByteArray& text, char decimalPoint) {
 }
 
 std::optional<qint32> parseInt32(const QByteArray& text) {
-    int i = 0;
-    const int n = static_cast<int>(text.size());
-    while (i < n && isBlank(text[i]))
-        ++i;
-    int end = n;
-    while (end > i && isBlank(text[end - 1]))
-        --end;
+    int i = 0, end = 0;
+    blankTrimmed(text, &i, &end);
     bool negative = false;
     if (i < end && (text[i] == '+' || text[i] == '-'))
         negative = text[i++] == '-';
