@@ -47,7 +47,8 @@ void QtDialogs::showMessage(const QString& title, const QString& text, Icon icon
 }
 
 QString QtDialogs::chooseSaveFileName(const QString& title, const QString& proposed,
-                                      const QString& filter, const QString& defaultSuffix) {
+                                      const QString& filter, const QString& defaultSuffix,
+                                      QString* selectedFilter) {
     QFileDialog dlg(m_parent, title, proposed, filter);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setFileMode(QFileDialog::AnyFile);
@@ -68,6 +69,8 @@ QString QtDialogs::chooseSaveFileName(const QString& title, const QString& propo
             showMessage(title, m_texts.SaveFolderReadOnly.arg(name), Icon::Warning);
             continue;
         }
+        if (selectedFilter)
+            *selectedFilter = dlg.selectedNameFilter();
         return name;
     }
 }

@@ -17,7 +17,8 @@ public:
     bool askYesNo(const QString& title, const QString& text) override;
     void showMessage(const QString& title, const QString& text, Icon icon) override;
     QString chooseSaveFileName(const QString& title, const QString& proposed, const QString& filter,
-                               const QString& defaultSuffix) override;
+                               const QString& defaultSuffix,
+                               QString* selectedFilter = nullptr) override;
     QString chooseOpenFileName(const QString& title, const QString& folder,
                                const QString& filter) override;
     QString chooseFolder(const QString& title, const QString& folder) override;

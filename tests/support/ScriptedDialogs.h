@@ -20,6 +20,10 @@ public:
 
     QQueue<bool> yesNoAnswers; // empty queue answers No
     QQueue<QString> saveNames; // empty queue cancels
+    // The filter selected when a save dialog is accepted, in order (empty queue: the first
+    // filter of the call's list).
+    QQueue<QString> saveFilters;
+    QStringList saveFilterLists; // the filter argument of each save dialog, in order
     QQueue<QString> openNames; // empty queue cancels
     QList<Call> calls;
     // How long each box or file dialog stays open, in order (empty queue: answered at once).
@@ -37,11 +41,19 @@ public:
         calls.append({QStringLiteral("message"), title, text});
         hold();
     }
-    QString chooseSaveFileName(const QString& title, const QString& proposed, const QString&,
-                               const QString&) override {
+    QString chooseSaveFileName(const QString& title, const QString& proposed,
+                               const QString& filter, const QString&,
+                               QString* selectedFilter = nullptr) override {
         calls.append({QStringLiteral("save"), title, proposed});
+        saveFilterLists << filter;
         hold();
-        return saveNames.isEmpty() ? QString() : saveNames.dequeue();
+        if (saveNames.isEmpty())
+            return QString();
+        const QString chosen =
+            saveFilters.isEmpty() ? filter.section(QStringLiteral(";;"), 0, 0) : saveFilters.dequeue();
+        if (selectedFilter)
+            *selectedFilter = chosen;
+        return saveNames.dequeue();
     }
     QString chooseOpenFileName(const QString& title, const QString& folder,
                                const QString&) override {

@@ -15,9 +15,12 @@ public:
     // Plain message box with an OK button.
     virtual void showMessage(const QString& title, const QString& text, Icon icon) = 0;
     // Save dialog: returns the chosen file name, or an empty text when cancelled.
-    // defaultSuffix is added to a name typed without an extension.
+    // defaultSuffix is added to a name typed without an extension. filter may hold several
+    // filters separated by ";;" (the first is the one selected at first); when selectedFilter
+    // is given it receives the filter the user had selected when accepting.
     virtual QString chooseSaveFileName(const QString& title, const QString& proposed,
-                                       const QString& filter, const QString& defaultSuffix) = 0;
+                                       const QString& filter, const QString& defaultSuffix,
+                                       QString* selectedFilter = nullptr) = 0;
     // Open dialog: the chosen file name, or empty when cancelled.
     virtual QString chooseOpenFileName(const QString& title, const QString& folder,
                                        const QString& filter) = 0;
