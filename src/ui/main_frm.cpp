@@ -56,14 +56,13 @@ QFont uiFont(const QString& face, int pixelSize) {
 } // namespace
 
 MainFrmEnv defaultEnvironment(Dialogs* dialogs) {
-    return environmentFor(QCoreApplication::applicationFilePath(),
-                          QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
-                          dialogs);
+    return environmentFor(QCoreApplication::applicationFilePath(), userConfigFolder(), dialogs);
 }
 
 MainFrmEnv environmentFor(const QString& exe, const QString& userDir, Dialogs* dialogs) {
     MainFrmEnv env;
     env.dialogs = dialogs;
+    env.installed = isInstalledLayout(exe);
     const QString settings = settingsFileNameFor(exe);
     env.settingsFile = settings;
     if (!userDir.isEmpty())
@@ -295,7 +294,7 @@ void TMainFrm::FormCreate() {
 }
 
 ConfigLocation TMainFrm::settingsLocation() const {
-    return ConfigLocation{m_env.settingsFile, m_env.settingsUserCopy};
+    return ConfigLocation{m_env.settingsFile, m_env.settingsUserCopy, m_env.installed};
 }
 
 void TMainFrm::ApplyLanguage() {

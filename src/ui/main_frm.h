@@ -36,11 +36,13 @@ struct MainFrmEnv {
     Dialogs* dialogs = nullptr;
     int tickMs = 1000;        // period of the countdown timer
     QString settingsUserCopy; // the per-user copy standing in for settingsFile; empty: none
+    bool installed = false;   // installed layout: settings written only to settingsUserCopy
 };
 
 // Files beside the executable, with copies in the per-user configuration folder standing in:
-// a copy there is read first; Quit writes the settings back where they were read when that
-// can be written, else to the per-user copy (made then). Nothing is written at start.
+// a copy there is read first. Quit writes the settings to the per-user copy (made then) in an
+// installed layout; in the portable one back where they were read when that can be written,
+// else to the per-user copy. Nothing is written at start (see ConfigLocation).
 MainFrmEnv defaultEnvironment(Dialogs* dialogs);
 MainFrmEnv environmentFor(const QString& executablePath, const QString& userConfigDir,
                           Dialogs* dialogs);

@@ -4,7 +4,14 @@
 #include "ini/IniProfile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace kelotari {
 namespace {
@@ -51,10 +58,16 @@ void writeSettings(const QString& readFrom, const QString& writeTo, const Settin
     try {
         ini = IniProfile::forRewrite(readFrom);
     } catch (const Failure&) {
-        throw Failure(QStringLiteral("Unable to write to %1").arg(writeTo));
+        // Rewriting a file whose lines cannot be read would lose them; writing another file
+        // loses nothing (the unreadable one stays as it is), so that goes ahead with our keys.
+        if (QFileInfo(readFrom).absoluteFilePath() == QFileInfo(writeTo).absoluteFilePath())
+            throw Failure(QStringLiteral("Unable to write to %1").arg(writeTo));
     }
     for (const Key& k : kKeys)
         ini.writeString(QLatin1String(k.section), QLatin1String(k.key), s.*k.field);
+    // Only a regular file (or a link to one) is replaced; a folder, FIFO or device stays.
+    if (QFileInfo::exists(writeTo) && !isRegularFile(writeTo))
+        throw Failure(QStringLiteral("Unable to write to %1").arg(writeTo));
     if (QFileInfo(writeTo).absolutePath() != QFileInfo(readFrom).absolutePath())
         QDir().mkpath(QFileInfo(writeTo).absolutePath()); // a per-user copy made on first need
     ini.writeTo(writeTo);
@@ -69,7 +82,7 @@ bool canWrite(const QString& fileName) {
     if (fileName.isEmpty())
         return false;
     const QFileInfo fi(fileName);
-    if (fi.exists() && (!fi.isFile() || !fi.isWritable()))
+    if (fi.exists() && (!isRegularFile(fileName) || !fi.isWritable()))
         return false;
     QFileInfo dir(fi.absolutePath());
     while (!dir.exists()) {
@@ -83,13 +96,48 @@ bool canWrite(const QString& fileName) {
 
 } // namespace
 
+bool isRegularFile(const QString& fileName) {
+    if (fileName.isEmpty())
+        return false;
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    return ::stat(QFile::encodeName(fileName).constData(), &st) == 0 && S_ISREG(st.st_mode);
+#else
+    return QFileInfo(fileName).isFile();
+#endif
+}
+
+bool isInstalledLayout(const QString& executablePath) {
+    return QFileInfo::exists(QFileInfo(executablePath).absolutePath() + QLatin1Char('/') +
+                             QLatin1String(kInstalledMarker));
+}
+
+QString userConfigFolder() {
+    const QString app = QStringLiteral("/Kelotari");
+    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg)) // a relative one is to be ignored
+        return QDir::cleanPath(xdg) + app;
+    QString home = qEnvironmentVariable("HOME");
+#ifdef Q_OS_UNIX
+    if (home.isEmpty()) {
+        if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir && *pw->pw_dir)
+            home = QFile::decodeName(pw->pw_dir);
+    }
+#endif
+    if (home.isEmpty())
+        return QString();
+    return QDir::cleanPath(home) + QStringLiteral("/.config") + app;
+}
+
 QString ConfigLocation::readFrom() const {
-    if (!perUserCopy.isEmpty() && QFileInfo::exists(perUserCopy))
+    if (isRegularFile(perUserCopy))
         return perUserCopy;
     return besideProgram;
 }
 
 QString ConfigLocation::writeTo() const {
+    if (installed)
+        return perUserCopy;
     const QString read = readFrom();
     if (canWrite(read))
         return read;
@@ -100,8 +148,9 @@ QString ConfigLocation::writeTo() const {
 
 void writeSettings(const ConfigLocation& where, const Settings& s) {
     const QString target = where.writeTo();
+    // Neither place can be written: the message names the file the settings came from.
     if (target.isEmpty())
-        throw Failure(QStringLiteral("Unable to write to %1").arg(where.besideProgram));
+        throw Failure(QStringLiteral("Unable to write to %1").arg(where.readFrom()));
     writeSettings(where.readFrom(), target, s);
 }
 

@@ -5,6 +5,14 @@
 #include "text/Codec.h"
 
 #include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace kelotari {
 namespace {
@@ -38,6 +46,52 @@ QByteArray sectionName(const QByteArray& line) {
 
 const char kBom[] = "\xEF\xBB\xBF";
 
+enum class ReadResult { Absent, Unreadable, Read };
+
+// The whole file when it is a regular file. Anything else counts as absent and is not waited
+// on: a FIFO's open would wait for a writer, a device may act on being opened.
+ReadResult readRegularFile(const QString& fileName, QByteArray& bytes) {
+    if (fileName.isEmpty())
+        return ReadResult::Absent;
+    QFile f;
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(fileName);
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Absent : ReadResult::Unreadable;
+    if (!S_ISREG(st.st_mode))
+        return ReadResult::Absent;
+    // Non-blocking, in case the name was given to a FIFO in between; checked again once open.
+    int fd = -1;
+    do {
+        fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return errno == ENOENT ? ReadResult::Absent : ReadResult::Unreadable;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ReadResult::Absent;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return ReadResult::Unreadable;
+    }
+#else
+    f.setFileName(fileName);
+    if (!f.exists())
+        return ReadResult::Absent;
+    if (!QFileInfo(fileName).isFile())
+        return ReadResult::Absent;
+    if (!f.open(QIODevice::ReadOnly))
+        return ReadResult::Unreadable;
+#endif
+    bytes = f.readAll();
+    return f.error() == QFileDevice::NoError ? ReadResult::Read : ReadResult::Unreadable;
+}
+
 } // namespace
 
 IniProfile::IniProfile(QByteArray bytes) : m_bytes(std::move(bytes)) {
@@ -48,10 +102,10 @@ IniProfile::IniProfile(QByteArray bytes) : m_bytes(std::move(bytes)) {
 }
 
 IniProfile IniProfile::fromFile(const QString& fileName) {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    if (readRegularFile(fileName, bytes) != ReadResult::Read)
         return IniProfile();
-    return IniProfile(f.readAll());
+    return IniProfile(std::move(bytes));
 }
 
 QString IniProfile::decode(const QByteArray& bytes) const {
@@ -83,6 +137,13 @@ IniProfile::Match IniProfile::find(const QString& section, const QString& key) c
     for (int pos = m_start; pos < m_bytes.size();) {
         const Line l = lineAt(pos);
         pos = l.next;
+        // Blank lines, and lines outside the section that cannot open one, are passed over
+        // without copying them (a large file stays quick to read).
+        int first = l.begin;
+        while (first < l.end && isBlank(m_bytes[first]))
+            ++first;
+        if (first == l.end || (!inSection && m_bytes[first] != '['))
+            continue;
         const QByteArray text = m_bytes.mid(l.begin, l.end - l.begin);
         const QByteArray name = sectionName(text);
         if (!name.isNull()) {
@@ -160,15 +221,16 @@ void writeProfileString(const QString& fileName, const QString& section, const Q
 }
 
 IniProfile IniProfile::forRewrite(const QString& fileName) {
-    QFile in(fileName);
-    if (!in.exists())
+    QByteArray bytes;
+    switch (readRegularFile(fileName, bytes)) {
+    case ReadResult::Absent:
         return IniProfile();
-    // A file that is there but cannot be read is not replaced by one holding only our keys.
-    if (!in.open(QIODevice::ReadOnly))
+    case ReadResult::Unreadable:
+        // A file that is there but cannot be read is not replaced by one holding only our keys.
         throw Failure(QStringLiteral("Unable to write to %1").arg(fileName));
-    QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        throw Failure(QStringLiteral("Unable to write to %1").arg(fileName));
+    case ReadResult::Read:
+        break;
+    }
     return IniProfile(std::move(bytes));
 }
 

@@ -15,10 +15,13 @@ public:
 
     IniProfile() = default;
     explicit IniProfile(QByteArray bytes);
-    // A missing or unreadable file gives an empty profile.
+    // A missing or unreadable file gives an empty profile. A name that is not a regular file
+    // (folder, FIFO, socket, device, or a link to one) counts as missing and is never opened
+    // blocking.
     static IniProfile fromFile(const QString& fileName);
-    // The file's profile for changing and writing back: empty when the file does not exist.
-    // Throws Failure("Unable to write to <fileName>") when it exists but cannot be read.
+    // The file's profile for changing and writing back: empty when the file is missing or not
+    // a regular file. Throws Failure("Unable to write to <fileName>") when it is a regular file
+    // that cannot be read (rewriting it would lose its other lines).
     static IniProfile forRewrite(const QString& fileName);
 
     // The stored value, or def when the section or key is missing. A present empty key is "".
