@@ -6,6 +6,7 @@
 #include "app/SettingsFile.h"
 #include "ini/IniProfile.h"
 #include "lang/MainTexts.h"
+#include "text/Codec.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -36,6 +37,7 @@ private slots:
     void specialFiles_data();
     void specialFiles();
     void asOrdinaryUser();
+    void finnishTextsAlikeInBothEncodings();
 };
 
 namespace {
@@ -456,6 +458,45 @@ void TstConfigLocation::asOrdinaryUser() {
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
     QVERIFY2(out.contains("Totals:") && !out.contains(" 0 passed"), out.constData());
+}
+
+// The shipped Finnish file is UTF-8; a user's copy saved in Windows-1252 (as the file used to
+// be) gives the same texts, key for key.
+void TstConfigLocation::finnishTextsAlikeInBothEncodings() {
+    QFile f(QStringLiteral(KELOTARI_SOURCE_DIR "/lang/Suomi.lng"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray utf8 = f.readAll();
+    QVERIFY(isValidUtf8(utf8));
+    const QString text = QString::fromUtf8(utf8);
+    QVERIFY(text.contains(QString::fromUtf8("Tyhjennä")));
+    const QByteArray cp1252 = toCp1252(text);
+    QVERIFY(cp1252 != utf8 && !isValidUtf8(cp1252));
+    QCOMPARE(fromCp1252(cp1252), text); // nothing of it lies outside the code page
+
+    const IniProfile a(utf8), b(cp1252);
+    int keys = 0, nonAscii = 0;
+    QString section;
+    for (const QString& raw : text.split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            section = line.mid(1, line.size() - 2);
+            continue;
+        }
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (section.isEmpty() || eq <= 0 || line.startsWith(QLatin1Char(';')))
+            continue;
+        const QString key = line.left(eq).trimmed();
+        const QString value = a.readString(section, key, QStringLiteral("<missing>"));
+        QCOMPARE(b.readString(section, key, QStringLiteral("<missing>")), value);
+        QVERIFY(value != QStringLiteral("<missing>"));
+        ++keys;
+        nonAscii += value.toLatin1() != value.toUtf8();
+    }
+    QVERIFY2(keys > 40, qPrintable(QString::number(keys)));
+    QVERIFY(nonAscii > 5);
+    // The main window's captions, read as the program reads them.
+    QCOMPARE(readMainTexts(b).TB_clr, QString::fromUtf8("Tyhjennä"));
+    QCOMPARE(readMainTexts(a).gridHeadings[1], QString::fromUtf8("Näytteitä"));
 }
 
 QTEST_GUILESS_MAIN(TstConfigLocation)
