@@ -1,3 +1,4 @@
+#include "ProgramIcon.h"
 #include "QtDialogs.h"
 #include "main_frm.h"
 #include "setup_frm.h"
@@ -17,6 +18,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Kelotari"));
     // Ties the windows to the installed desktop entry (Wayland app id, startup notification).
     QGuiApplication::setDesktopFileName(QStringLiteral("fi.kelotari.Kelotari"));
+    // The window's own icon, for desktops that do not match the window to the desktop entry.
+    QGuiApplication::setWindowIcon(kelotari::programIcon());
 
     kelotari::QtDialogs dialogs;
     kelotari::TMainFrm mainFrm(kelotari::defaultEnvironment(&dialogs));
