@@ -1,9 +1,11 @@
 # Installation and the Debian package.
 #
-# The program finds its language file (and, where writable, its settings file) beside its
-# executable, so the executable and DefLang.lng/Suomi.lng share a folder of their own under lib;
-# bin/kelotari is a relative symbolic link to it (the program resolves its own path through the
-# link, so it still looks beside the real executable).
+# The program finds its shipped language files beside its executable, so the executable and
+# DefLang.lng/Suomi.lng share a folder of their own under lib; bin/kelotari is a relative
+# symbolic link to it (the program resolves its own path through the link, so it still looks
+# beside the real executable). The marker file kelotari.installed beside them makes it an
+# installed layout: the files there are read-only defaults and the settings go to each user's
+# own folder (~/.config/Kelotari), for root as for anyone.
 include(GNUInstallDirs)
 
 # Installing and packaging take what is built; they do not build every target (tests,
@@ -16,7 +18,19 @@ set(KELOTARI_INSTALL_APPDIR "${CMAKE_INSTALL_LIBDIR}/kelotari" CACHE STRING
 
 install(TARGETS kelotari RUNTIME DESTINATION ${KELOTARI_INSTALL_APPDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/lang/DefLang.lng ${CMAKE_SOURCE_DIR}/lang/Suomi.lng
+              ${CMAKE_SOURCE_DIR}/packaging/kelotari.installed
         DESTINATION ${KELOTARI_INSTALL_APPDIR})
+# A stripped program carries no compiler notes either (as in Debian's own packages).
+if(CMAKE_OBJCOPY)
+    install(CODE "
+        if(CMAKE_INSTALL_DO_STRIP)
+            execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                                    --remove-section=.note
+                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KELOTARI_INSTALL_APPDIR}/kelotari\"
+                            COMMAND_ERROR_IS_FATAL ANY)
+        endif()
+    ")
+endif()
 
 file(RELATIVE_PATH _kelotari_link_target "/${CMAKE_INSTALL_BINDIR}"
      "/${KELOTARI_INSTALL_APPDIR}/kelotari")
@@ -39,6 +53,24 @@ configure_file(${CMAKE_SOURCE_DIR}/packaging/${KELOTARI_APP_ID}.metainfo.xml.in
 install(FILES ${CMAKE_BINARY_DIR}/packaging/${KELOTARI_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
+# Documentation: the licence in Debian's machine-readable form, the changelog of the releases
+# and the manual page, the last two compressed as Debian wants them (gzip -9, no name or time
+# stamp inside, so the same input gives the same bytes).
+set(_kelotari_doc "${CMAKE_BINARY_DIR}/packaging/doc")
+file(MAKE_DIRECTORY "${_kelotari_doc}")
+find_program(KELOTARI_GZIP gzip REQUIRED)
+foreach(_pair "debian/changelog;changelog.gz" "kelotari.1;kelotari.1.gz")
+    list(GET _pair 0 _src)
+    list(GET _pair 1 _dst)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+                 "${CMAKE_SOURCE_DIR}/packaging/${_src}")
+    execute_process(COMMAND ${KELOTARI_GZIP} -9nc "${CMAKE_SOURCE_DIR}/packaging/${_src}"
+                    OUTPUT_FILE "${_kelotari_doc}/${_dst}" COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/debian/copyright ${_kelotari_doc}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kelotari)
+install(FILES ${_kelotari_doc}/kelotari.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 # Debian package: scripts/package.sh builds it (cpack -G DEB in the build folder).
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "kelotari")
@@ -46,11 +78,18 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Kelotari")
 set(CPACK_PACKAGE_CONTACT "Kelotari developers <kelotari@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "companion program for the Kelotari wood-moisture meter")
+# One line of the control file per line here (under 80 columns); an empty line is a paragraph
+# break.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Downloads the packets of readings stored in a Kelotari hand-held wood-moisture meter over "
-    "its serial line, shows the moisture histogram of a packet, saves and loads data files, "
-    "exports the packets for spreadsheets, prints packet reports and runs the meter's "
-    "calibration test with its certificate.")
+    "Kelotari downloads the packets of readings stored in a Kelotari hand-held\n"
+    "wood-moisture meter over its serial line and shows them in a table, one\n"
+    "packet a row, with the moisture histogram of the selected packet.\n"
+    "\n"
+    "Packets are saved to and loaded from data files, exported for spreadsheets\n"
+    "(CSV) and printed as packet reports on a printer or as PDF files. The setup\n"
+    "dialog runs the meter's calibration test and prints its certificate.\n"
+    "Captions and messages come from a language file; English and Finnish are\n"
+    "included.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
