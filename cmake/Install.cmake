@@ -88,8 +88,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Packets are saved to and loaded from data files, exported for spreadsheets\n"
     "(CSV) and printed as packet reports on a printer or as PDF files. The setup\n"
     "dialog runs the meter's calibration test and prints its certificate.\n"
-    "Captions and messages come from a language file; English and Finnish are\n"
-    "included.")
+    "Captions and messages come from a language file (English and Finnish are\n"
+    "included).")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -192,10 +192,10 @@ install_for_real() {
         [ -f "$f" ] || fail "no settings at $f"
         grep -q '^Port=COM1' "$f" || fail "$f holds no [App] Port: $(cat "$f")"
     done
-    grep -qx "Path=$root_home/" "$root_home/.config/Kelotari/kelotari.INI" ||
-        fail "root's data folder is not root's home"
-    grep -qx "Path=$nobody_home/" "$nobody_cfg/Kelotari/kelotari.INI" ||
-        fail "nobody's data folder is not nobody's home (root's settings leaked?)"
+    tr -d '\r' <"$root_home/.config/Kelotari/kelotari.INI" | grep -qx "Path=$root_home/" ||
+        fail "root's data folder is not root's home: $(cat "$root_home/.config/Kelotari/kelotari.INI")"
+    tr -d '\r' <"$nobody_cfg/Kelotari/kelotari.INI" | grep -qx "Path=$nobody_home/" ||
+        fail "nobody's data folder is not nobody's home: $(cat "$nobody_cfg/Kelotari/kelotari.INI")"
     [ "$(stat -c %u "$nobody_cfg/Kelotari/kelotari.INI")" = 65534 ] || fail "nobody's settings are not nobody's"
     [ -p "$nobody_cfg/Kelotari/DefLang.lng" ] || fail "the FIFO language file was replaced"
     [ "$(find "$lib" -mindepth 1 | sort)" = "$packaged" ] ||
