@@ -158,7 +158,8 @@ install_for_real() {
     # A copy apt may read as its sandbox user (_apt): not inside a private folder.
     local copy="$work/apt/$(basename "$deb")"
     mkdir -p "$work/apt" && cp "$deb" "$copy" && chmod 755 "$work/apt" && chmod 644 "$copy"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$copy" \
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -o DPkg::Lock::Timeout=120 \
+        --no-install-recommends "$copy" \
         >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install failed"; }
     dpkg-query -W -f='${Status}' kelotari | grep -q "install ok installed" ||
         fail "kelotari is not installed after apt-get install"
@@ -205,7 +206,7 @@ install_for_real() {
     # Removal leaves nothing of the package behind; the per-user folders stay.
     local files
     files=$(dpkg-query -L kelotari)
-    DEBIAN_FRONTEND=noninteractive apt-get remove -y kelotari >"$work/apt.log" 2>&1 ||
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y -o DPkg::Lock::Timeout=120 kelotari >"$work/apt.log" 2>&1 ||
         { cat "$work/apt.log"; fail "apt-get remove failed"; }
     if grep -i "not empty" "$work/apt.log"; then fail "removal left folders that are not empty"; fi
     if dpkg-query -W -f='${Status}' kelotari 2>/dev/null | grep -q "install ok installed"; then
