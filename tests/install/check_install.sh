@@ -134,9 +134,17 @@ check_lintian() {
     if grep -qE '^[EW]: ' <<<"$out"; then
         fail "lintian reports errors or warnings"
     fi
-    if [ -n "${KELOTARI_DEB:-}" ] && grep -qE '^I: .* hardening-' <<<"$out"; then
+    [ -n "${KELOTARI_DEB:-}" ] || return 0
+    # hardening-no-fortify-functions is left: lintian's guess from the symbols, wrong where no
+    # call has a buffer whose size the compiler can see (see the README's packaging notes).
+    if grep -E '^I: .* hardening-' <<<"$out" | grep -qv hardening-no-fortify-functions; then
         fail "the package lacks hardening"
     fi
+    local exe="$work/root/usr/$appdir/kelotari"
+    readelf -lW "$exe" | grep -q GNU_RELRO || fail "the program is not linked with relro"
+    readelf -dW "$exe" | grep -qE 'BIND_NOW|FLAGS.*NOW' || fail "the program is not linked with bindnow"
+    readelf -hW "$exe" | grep -q 'DYN ' || fail "the program is not position-independent"
+    nm -D "$exe" | grep -q __stack_chk_fail || fail "the program has no stack protector"
 }
 
 # The package installed as a user installs it, run by root and by an ordinary user, removed
