@@ -28,6 +28,7 @@ TEST=(
     lintian                            # the package test's check of the .deb
     python3-openpyxl                   # reading back the spreadsheet export
     cups printer-driver-cups-pdf       # printing to a real (PDF) print queue
+    xvfb xauth x11-utils               # the install test looks at the window's icon on X
 )
 
 lists=("$@")

@@ -124,6 +124,44 @@ check_run() {
     echo "$tag: started from $prefix/bin/kelotari, read $program_dir/DefLang.lng, wrote $settings"
 }
 
+# The window carries the program's icon (_NET_WM_ICON), for desktops that do not match the
+# window to its desktop entry: the installed program on a virtual X display.
+check_icon() {
+    local prefix=$1
+    local tool
+    for tool in xvfb-run xprop xwininfo; do
+        if ! command -v "$tool" >/dev/null; then
+            echo "NOTE: $tool is not installed: the window icon is not checked" >&2
+            return
+        fi
+    done
+    mkdir -p "$work/icon-home"
+    cat >"$work/icon.sh" <<'EOS'
+exe=$1 home=$2
+HOME=$home XDG_CONFIG_HOME=$home/cfg XDG_RUNTIME_DIR=$home/run QT_QPA_PLATFORM=xcb \
+    KELOTARI_QUIT_AFTER_MS=4000 "$exe" >"$home/run.log" 2>&1 &
+pid=$!
+for _ in $(seq 40); do
+    for w in $(xwininfo -root -tree 2>/dev/null | awk '/[Kk]elotari/ { print $1 }'); do
+        if xprop -id "$w" WM_CLASS 2>/dev/null | grep -q '"kelotari"'; then
+            xprop -id "$w" _NET_WM_ICON | head -3
+            wait "$pid"
+            exit
+        fi
+    done
+    sleep 0.25
+done
+echo "no window"
+kill "$pid"
+EOS
+    local out
+    out=$(timeout 60 xvfb-run -a bash "$work/icon.sh" "$prefix/bin/kelotari" "$work/icon-home" 2>&1) ||
+        true
+    grep -q "_NET_WM_ICON(CARDINAL) = .*Icon (16 x 16)" <<<"$(tr '\n' ' ' <<<"$out")" ||
+        fail "the window has no icon: $out"
+    echo "window icon: $(grep -o 'Icon ([0-9]* x [0-9]*)' <<<"$out" | head -1) and more"
+}
+
 # lintian, with the pedantic and informational tags shown: any error or warning fails. The
 # hardening tags are checked on a package built by scripts/package.sh (KELOTARI_DEB), whose
 # flags come from dpkg-buildflags; a development build has no such flags.
@@ -239,6 +277,7 @@ tree)
     cmake --install "$build" --prefix "$prefix" >/dev/null
     check_files "$prefix"
     check_run "$prefix" tree
+    check_icon "$prefix"
     ;;
 package)
     need cpack dpkg-deb dpkg-shlibdeps file lintian
