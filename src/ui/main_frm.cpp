@@ -294,7 +294,8 @@ void TMainFrm::FormCreate() {
 }
 
 ConfigLocation TMainFrm::settingsLocation() const {
-    return ConfigLocation{m_env.settingsFile, m_env.settingsUserCopy, m_env.installed};
+    // The package ships no settings file: an installed program reads only the user's own.
+    return ConfigLocation{m_env.settingsFile, m_env.settingsUserCopy, m_env.installed, false};
 }
 
 void TMainFrm::ApplyLanguage() {

@@ -154,7 +154,7 @@ void TstConfigLocation::locationRules_data() {
     QTest::addColumn<bool>("userCopyExists");
     QTest::addColumn<bool>("programFolderReadOnly");
     QTest::addColumn<bool>("userFolderBlocked"); // the config folder's parent is a file
-    QTest::addColumn<QString>("readFrom");       // "program" or "user"
+    QTest::addColumn<QString>("readFrom");       // "program", "user" or "" (nothing)
     QTest::addColumn<QString>("writtenTo");      // "program", "user", or "" (fails)
 
     const QString root = isRoot() ? "program" : "user"; // root writes a read-only folder
@@ -165,11 +165,11 @@ void TstConfigLocation::locationRules_data() {
     QTest::newRow("portable, user copy")              << false << true  << true  << false << false << "user"    << "user";
     QTest::newRow("portable, read-only folder")       << false << true  << false << true  << false << "program" << root;
     QTest::newRow("portable, read-only, no user dir") << false << true  << false << true  << true  << "program" << rootOrNone;
-    QTest::newRow("installed, nothing yet")           << true  << false << false << false << false << "program" << "user";
-    QTest::newRow("installed, defaults beside")       << true  << true  << false << false << false << "program" << "user";
-    QTest::newRow("installed, read-only folder")      << true  << true  << false << true  << false << "program" << "user";
+    QTest::newRow("installed, nothing yet")           << true  << false << false << false << false << ""        << "user";
+    QTest::newRow("installed, file beside ignored")   << true  << true  << false << false << false << ""        << "user";
+    QTest::newRow("installed, read-only folder")      << true  << true  << false << true  << false << ""        << "user";
     QTest::newRow("installed, user copy")             << true  << true  << true  << true  << false << "user"    << "user";
-    QTest::newRow("installed, no user dir")           << true  << true  << false << false << true  << "program" << "";
+    QTest::newRow("installed, no user dir")           << true  << true  << false << false << true  << ""        << "";
     // clang-format on
 }
 
@@ -203,15 +203,19 @@ void TstConfigLocation::locationRules() {
     const QStringList programFilesBefore =
         QDir(prog.dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 
+    // As the main window has it: no settings file is shipped beside an installed program, so
+    // one found there (left by an older version run as root) is nobody's default.
     const ConfigLocation at{settingsFileNameFor(prog.exe()), userDir + "/kelotari.INI",
-                            isInstalledLayout(prog.exe())};
+                            isInstalledLayout(prog.exe()), false};
     QCOMPARE(at.installed, installed);
-    const QString expectedRead = readFrom == "program" ? at.besideProgram : at.perUserCopy;
+    const QString expectedRead = readFrom == "program" ? at.besideProgram
+                                 : readFrom == "user"  ? at.perUserCopy
+                                                       : QString();
     QCOMPARE(at.readFrom(), expectedRead);
     const Settings s = readSettings(at.readFrom());
-    QCOMPARE(s.PortName, !besideExists && readFrom == "program" ? "COM1"
-                         : readFrom == "program"                ? "COM2"
-                                                                : "COM5");
+    QCOMPARE(s.PortName, readFrom == "user"                      ? "COM5"
+                         : readFrom == "program" && besideExists ? "COM2"
+                                                                 : "COM1");
     // Reading writes nothing.
     QCOMPARE(QFileInfo::exists(userDir), userCopyExists);
 
@@ -230,8 +234,10 @@ void TstConfigLocation::locationRules() {
         const QString target = writtenTo == "program" ? at.besideProgram : at.perUserCopy;
         QCOMPARE(readSettings(target).PortName, QStringLiteral("/dev/ttyUSB1"));
         // The other lines come from the file that was read.
-        if (besideExists || userCopyExists)
+        if (!readFrom.isEmpty() && (besideExists || userCopyExists))
             QVERIFY(readAll(target).contains(readFrom == "program" ? "keep=beside" : "keep=user"));
+        if (readFrom.isEmpty())
+            QVERIFY(!readAll(target).contains("keep="));
         // The next start reads what was written.
         QCOMPARE(readSettings(at.readFrom()).PortName, QStringLiteral("/dev/ttyUSB1"));
     }
@@ -355,12 +361,13 @@ void TstConfigLocation::specialFiles() {
     // Start-up: settings, then the language file, each where the rules say.
     QElapsedTimer clock;
     clock.start();
-    const ConfigLocation settingsAt{settingsBeside, userDir + "/kelotari.INI", installed};
+    const ConfigLocation settingsAt{settingsBeside, userDir + "/kelotari.INI", installed, false};
     const ConfigLocation langAt{langBeside, userDir + "/DefLang.lng", installed};
     const Settings s = readSettings(settingsAt.readFrom());
     const MainTexts texts = readMainTexts(IniProfile::fromFile(langAt.readFrom()));
     const qint64 readMs = clock.elapsed();
-    QCOMPARE(s.PortName, readable ? "COM7" : "COM1");
+    // An installed program does not read a settings file beside itself (none is shipped).
+    QCOMPARE(s.PortName, readable && (atUserCopy || !installed) ? "COM7" : "COM1");
     QCOMPARE(texts.TB_quit, readable ? "Lopeta" : "Quit");
 
     // Quit's write.

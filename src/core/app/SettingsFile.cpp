@@ -132,6 +132,8 @@ QString userConfigFolder() {
 QString ConfigLocation::readFrom() const {
     if (isRegularFile(perUserCopy))
         return perUserCopy;
+    if (installed && !shippedBeside)
+        return QString();
     return besideProgram;
 }
 
@@ -149,8 +151,11 @@ QString ConfigLocation::writeTo() const {
 void writeSettings(const ConfigLocation& where, const Settings& s) {
     const QString target = where.writeTo();
     // Neither place can be written: the message names the file the settings came from.
-    if (target.isEmpty())
-        throw Failure(QStringLiteral("Unable to write to %1").arg(where.readFrom()));
+    if (target.isEmpty()) {
+        const QString read = where.readFrom();
+        throw Failure(QStringLiteral("Unable to write to %1")
+                          .arg(read.isEmpty() ? where.besideProgram : read));
+    }
     writeSettings(where.readFrom(), target, s);
 }
 

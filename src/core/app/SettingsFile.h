@@ -21,10 +21,12 @@ Settings readSettings(const QString& fileName);
 // the files beside the program are read and written there; the per-user copy is used where
 // it exists, or where the program's folder cannot be written.
 //
-// Installed layout (the install rules put kInstalledMarker beside the executable): the files
-// beside the program are read-only defaults and every write goes to the per-user copy, for
-// root as for anyone, so one user's settings never become another's and the package manager
-// keeps owning every file in the program's folder.
+// Installed layout (the install rules put kInstalledMarker beside the executable): the shipped
+// files beside the program (the language files) are read-only defaults, a file the package
+// does not ship (the settings) is not read there at all, and every write goes to the per-user
+// copy, for root as for anyone: one user's settings never become another's (not even through a
+// settings file an older version, run as root, left beside the program), and the package
+// manager keeps owning every file in the program's folder.
 //
 // Whatever the layout, a name that is not a regular file (folder, FIFO, socket, device, a link
 // to one) counts as absent for reading and is never opened.
@@ -32,8 +34,10 @@ struct ConfigLocation {
     QString besideProgram;
     QString perUserCopy; // empty: no per-user copy
     bool installed = false;
+    bool shippedBeside = true; // installed: whether the file beside the program is shipped
 
-    // The per-user copy when it is a regular file, else the file beside the program.
+    // The per-user copy when it is a regular file, else the file beside the program; empty
+    // (nothing to read) in the installed layout when that file is not a shipped one.
     QString readFrom() const;
     // Installed: the per-user copy. Portable: back to readFrom() when that can be written, else
     // the per-user copy (its folder made when the write happens); empty when neither can be
