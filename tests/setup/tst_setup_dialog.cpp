@@ -118,6 +118,7 @@ private slots:
     void openingStepRestoresTheIdleState();
     void portSelection_data();
     void portSelection();
+    void selectionStaysAsItWasAcrossOpenings();
     void selectorShowsNamesOnlyAndCannotBeTyped();
     void closing_data();
     void closing();
@@ -191,7 +192,7 @@ void TestSetupDialog::openingStepRestoresTheIdleState() {
     fx.w<QLineEdit>("datapath_ed")->setText("/typed/but/not/confirmed/");
     Settings& s = fx.frm->state().settings;
     s.DataPath = "/data/kiln/";
-    s.PortName = "ttyusb0";
+    s.PortName = "ttyUSB0";
     s.PrinterName = QString(300, 'P');
 
     fx.setup->FormActivate();
@@ -236,6 +237,49 @@ void TestSetupDialog::portSelection_data() {
                                        << "";
     QTest::newRow("no ports at all") << QStringList{} << "COM1"
                                      << "";
+    QTest::newRow("two meters differing by case: the lower-case one")
+        << QStringList{"/run/p/Meter", "/run/p/meter"} << "/run/p/meter"
+        << "/run/p/meter";
+    QTest::newRow("two meters differing by case: the upper-case one")
+        << QStringList{"/run/p/Meter", "/run/p/meter"} << "/run/p/Meter"
+        << "/run/p/Meter";
+    QTest::newRow("a device name in another case is another device")
+        << QStringList{"COM1", "ttyUSB0"} << "TTYUSB0"
+        << "COM1";
+    QTest::newRow("COMn in another case is the same port")
+        << QStringList{"COM10", "COM2"} << "cOm10"
+        << "COM10";
+}
+
+// The selection stays as the dialog was left when the stored port is not listed; a port that
+// has gone gives way to COM1, as a new list starts.
+void TestSetupDialog::selectionStaysAsItWasAcrossOpenings() {
+    Fixture fx;
+    fx.ports = entries({"COM1", "COM3", "ttyUSB0"});
+    fx.frm->state().settings.PortName = "COM7"; // not there
+    fx.openModal([&](TSetupfrm& d) {
+        QCOMPARE(fx.combo()->text(), QStringLiteral("COM1"));
+        fx.combo()->setCurrentIndex(fx.combo()->names().indexOf("ttyUSB0"));
+        QTest::keyClick(&d, Qt::Key_Escape);
+    });
+    QCOMPARE(fx.frm->state().settings.PortName, QStringLiteral("COM7"));
+    fx.openModal([&](TSetupfrm& d) {
+        QCOMPARE(fx.combo()->text(), QStringLiteral("ttyUSB0")); // as it was left
+        QCOMPARE(d.comPort().Port(), QStringLiteral("ttyUSB0"));
+        QTest::mouseClick(fx.btn("ok_btn"), Qt::LeftButton);
+    });
+    QCOMPARE(fx.frm->state().settings.PortName, QStringLiteral("ttyUSB0"));
+    // The last used port unplugged: the list starts on COM1, and OK stores it.
+    fx.ports = entries({"COM1", "COM3"});
+    fx.openModal([&](TSetupfrm&) {
+        QCOMPARE(fx.combo()->text(), QStringLiteral("COM1"));
+        QTest::mouseClick(fx.btn("ok_btn"), Qt::LeftButton);
+    });
+    QCOMPARE(fx.frm->state().settings.PortName, QStringLiteral("COM1"));
+    // Back again: the stored port is selected.
+    fx.ports = entries({"COM1", "COM3", "ttyUSB0"});
+    fx.frm->state().settings.PortName = "ttyUSB0";
+    fx.openModal([&](TSetupfrm&) { QCOMPARE(fx.combo()->text(), QStringLiteral("ttyUSB0")); });
 }
 
 // What the opening shows is what OK stores: a vanished port is replaced by the one shown.
@@ -258,7 +302,7 @@ void TestSetupDialog::portSelection() {
 void TestSetupDialog::selectorShowsNamesOnlyAndCannotBeTyped() {
     TComComboBox box;
     box.setPorts({{"COM1", "/dev/ttyS0"}, {"ttyUSB0", "/dev/ttyUSB0, FTDI FT232R"}},
-                 QStringLiteral("TTYUSB0"));
+                 QStringLiteral("ttyUSB0"));
     QVERIFY(!box.isEditable());
     QCOMPARE(box.text(), QStringLiteral("ttyUSB0"));
     QCOMPARE(box.currentText(), QStringLiteral("ttyUSB0"));
@@ -269,6 +313,11 @@ void TestSetupDialog::selectorShowsNamesOnlyAndCannotBeTyped() {
     QTest::keyClicks(&box, QStringLiteral("xyz"));
     QCOMPARE(box.names(), (QStringList{"COM1", "ttyUSB0"}));
     box.setText(QStringLiteral("com1"));
+    QCOMPARE(box.text(), QStringLiteral("COM1"));
+    box.setText(QStringLiteral("TTYUSB0")); // a device name: letter case counts
+    QCOMPARE(box.text(), QStringLiteral("COM1"));
+    // A new list keeps the port selected when it is still there, in whatever place.
+    box.setPorts({{"COM3", ""}, {"COM1", ""}}, QStringLiteral("COM3"));
     QCOMPARE(box.text(), QStringLiteral("COM1"));
     box.setPorts({{"COM3", ""}}, QStringLiteral("COM1"));
     QCOMPARE(box.currentIndex(), -1);

@@ -36,6 +36,8 @@ namespace {
 const QColor kMoneyGreen(192, 220, 192);
 constexpr int kFontPixels = 13;
 constexpr int kInfoFontPixels = 16;
+// The dialog's port object starts on this port, and a new port list selects it.
+const QString kInitialPort = QStringLiteral("COM1");
 
 // A face that is not installed falls back to the system's UI font.
 QFont dialogFont(const QString& face) {
@@ -279,7 +281,10 @@ void TSetupfrm::FormActivate() {
     setFont(dialogFont(s.UiFontName));
     datapath_ed->setText(s.settings.DataPath);
     // The list is read afresh at each opening: adapters come and go while the program runs.
-    ComBox->setPorts(m_portSource(), ComPort.Port());
+    // The stored port is selected when listed; otherwise the selection stays as the dialog
+    // was last left (a port picked, then Escape, included), and a port that has gone since
+    // gives way to the one a new list starts with, as at start-up: COM1 when there is one.
+    ComBox->setPorts(m_portSource(), kInitialPort);
     ComBox->setText(s.settings.PortName);
     if (m_link->cancelled()) // the last opening was closed during a conversation
         makeLink();
