@@ -1,4 +1,5 @@
 #include "WriteLimit.h"
+#include "files/FileNames.h"
 #include "files/SafeWrite.h"
 
 #include <QDir>
@@ -6,8 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -41,6 +45,9 @@ private slots:
     void keepsTheFilesPermissions();
     void targetRuleForEachKindOfNode_data();
     void targetRuleForEachKindOfNode();
+    void fileNamesKeepTheirBytes_data();
+    void fileNamesKeepTheirBytes();
+    void writesANameThatIsNotUtf8();
 };
 
 void TstSafeWrite::writesAndReplacesWhole_data() {
@@ -292,6 +299,68 @@ void TstSafeWrite::targetRuleForEachKindOfNode() {
     if (node.startsWith("link"))
         QCOMPARE(nodeKind(name), QStringLiteral("link")); // the link stays a link
     QCOMPARE(readAll(name), content);
+}
+
+void TstSafeWrite::fileNamesKeepTheirBytes_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ASCII") << QByteArray("061226.DAT") << "061226.DAT";
+    QTest::newRow("UTF-8") << QByteArray("m\xC3\xA4nty.DAT")
+                           << QString::fromUtf8("m\xC3\xA4nty.DAT");
+    QTest::newRow("Latin-1 a umlaut")
+        << QByteArray("lat1-\xE4.DAT") << QString::fromUtf8("lat1-\uFFFDE4.DAT");
+    QTest::newRow("Latin-1 o umlaut")
+        << QByteArray("lat1-\xF6.DAT") << QString::fromUtf8("lat1-\uFFFDF6.DAT");
+    QTest::newRow("cut-off sequence at the end")
+        << QByteArray("a\xC3") << QString::fromUtf8("a\uFFFDC3");
+    QTest::newRow("overlong slash")
+        << QByteArray("\xC0\xAF") << QString::fromUtf8("\uFFFDC0\uFFFDAF");
+    QTest::newRow("encoded surrogate")
+        << QByteArray("\xED\xB3\xA4") << QString::fromUtf8("\uFFFDED\uFFFDB3\uFFFDA4");
+    QTest::newRow("a real U+FFFD")
+        << QByteArray("x\xEF\xBF\xBD") << QString::fromUtf8("x\uFFFDEF\uFFFDBF\uFFFDBD");
+    QTest::newRow("four-byte character")
+        << QByteArray("\xF0\x9F\x8C\xB2.DAT") << QString::fromUtf8("\xF0\x9F\x8C\xB2.DAT");
+}
+
+void TstSafeWrite::fileNamesKeepTheirBytes() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    const QString name = decodeFileName(bytes);
+    QCOMPARE(encodeFileName(name), bytes);
+    QCOMPARE(displayFileName(name), shown);
+}
+
+void TstSafeWrite::writesANameThatIsNotUtf8() {
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QString a = decodeFileName(folder + "/lat1-\xE4.DAT");
+    const QString b = decodeFileName(folder + "/lat1-\xF6.DAT");
+    QVERIFY(a != b);
+    QVERIFY(writeFileSafely(a, "first"));
+    QVERIFY(writeFileSafely(b, "second"));
+    QVERIFY(writeFileSafely(a, "first again"));
+    auto bytesOf = [](const QByteArray& path) {
+        QFile f;
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            return QByteArray("<missing>");
+        return f.readAll();
+    };
+    QCOMPARE(bytesOf(folder + "/lat1-\xE4.DAT"), QByteArray("first again"));
+    QCOMPARE(bytesOf(folder + "/lat1-\xF6.DAT"), QByteArray("second"));
+    // Qt cannot list or remove such names: the system's calls do both.
+    QList<QByteArray> names;
+    if (DIR* d = ::opendir(folder.constData())) {
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.')
+                names << QByteArray(e->d_name);
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    for (const QByteArray& n : names)
+        ::unlink((folder + '/' + n).constData());
+    QCOMPARE(names, (QList<QByteArray>{"lat1-\xE4.DAT", "lat1-\xF6.DAT"}));
 }
 
 QTEST_APPLESS_MAIN(TstSafeWrite)

@@ -1,7 +1,8 @@
 #pragma once
 // The one way this program writes a file: the whole content is made first, written to a
 // temporary file beside the target, checked written and flushed, then renamed over the target.
-// On any failure the old file is left as it was and the temporary file is removed.
+// On any failure the old file is left as it was and the temporary file is removed. The name
+// may hold bytes that are not UTF-8 (see FileNames.h).
 //
 // What may be written at all: a name that is a regular file, or a symbolic link (or chain of
 // them) that ends at one, is replaced (the links stay, the file they lead to is replaced); a
