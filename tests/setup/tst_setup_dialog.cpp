@@ -1,21 +1,25 @@
 // The setup dialog on the offscreen platform: opening step, OK and the other ways to close,
 // the folder button, the information lines, the texts, the port selector, and the probe
 // button's guards against a second conversation (over a pseudo-terminal nobody answers on).
+#include "PlainText.h"
 #include "Printer.h"
 #include "ScriptedDialogs.h"
 #include "TComComboBox.h"
 #include "main_frm.h"
 #include "setup_frm.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QtTest>
 
@@ -126,6 +130,7 @@ private slots:
     void folderChoice();
     void informationTwiceShowsItOnce();
     void textsComeFromTheLanguageFileAtEveryOpening();
+    void captionsAreShownAsTypedInBothWindows();
     void longestTextsAreAppliedAndStayInTheDialog();
     void probeOnAMissingPortShowsThePortError();
     void probeBlocksASecondConversationAndClosingCancelsIt();
@@ -307,7 +312,7 @@ void TestSetupDialog::selectorShowsNamesOnlyAndCannotBeTyped() {
     QCOMPARE(box.text(), QStringLiteral("ttyUSB0"));
     QCOMPARE(box.currentText(), QStringLiteral("ttyUSB0"));
     QCOMPARE(box.itemData(1, Qt::ToolTipRole).toString(),
-             QStringLiteral("/dev/ttyUSB0, FTDI FT232R"));
+             Qt::convertFromPlainText("/dev/ttyUSB0, FTDI FT232R", Qt::WhiteSpaceNoWrap));
     box.setText(QStringLiteral("COM9")); // not there: the selection stays
     QCOMPARE(box.text(), QStringLiteral("ttyUSB0"));
     QTest::keyClicks(&box, QStringLiteral("xyz"));
@@ -412,6 +417,94 @@ void TestSetupDialog::informationTwiceShowsItOnce() {
     fx.setup->FormActivate();
     QTest::mouseClick(fx.btn("probe_info"), Qt::LeftButton);
     QCOMPARE(box->font().family(), QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
+}
+
+namespace {
+
+// What Qt draws for a button, group title or menu text: "&&" is an "&", a lone "&" marks the
+// shortcut and is not drawn.
+QString drawnCaption(const QString& text) {
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) {
+            ++i;
+            out += text[i];
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+} // namespace
+
+// Every caption from the language file, in every widget of both windows, is shown as typed:
+// no rich text in labels, no shortcut marks in buttons, group titles and menu items.
+void TestSetupDialog::captionsAreShownAsTypedInBothWindows() {
+    const QByteArray caption = "<b>x</b>&amp;";
+    QByteArray lang = "[Toolbar]\n";
+    for (const char* k : {"TB_setup", "TB_trans", "TB_clr", "TB_quit", "TB_save"})
+        lang += QByteArray(k) + "=" + caption + "\n";
+    lang += "[Panels]\nPacket=" + caption + "\nFiles=" + caption + "\n[Menu]\n";
+    for (const char* k : {"Del", "PrnSel", "PrnAll"})
+        lang += QByteArray(k) + "=" + caption + "\n";
+    lang += "[Kelotari]\nExportCsv=" + caption + "\n[Setup]\n";
+    for (const char* k :
+         {"DL1_file", "DL1_cp", "DL1_pr", "DL1_inf", "Probe", "Next", "Cert", "makecert", "handler",
+          "Lang", "Lang_su", "Lang_en", "Save", "Load", "Print"})
+        lang += QByteArray(k) + "=" + caption + "\n";
+    Fixture fx(lang);
+    fx.setup->FormActivate();
+    const QString typed = QString::fromLatin1(caption);
+
+    QStringList shownAsTyped;
+    QStringList wrong;
+    // The dialog is a child of the main window: each object is looked at once.
+    QSet<QObject*> all{fx.frm.get(), fx.setup};
+    for (QWidget* top : {static_cast<QWidget*>(fx.frm.get()), static_cast<QWidget*>(fx.setup)})
+        for (QObject* o : top->findChildren<QObject*>())
+            all.insert(o);
+    {
+        for (QObject* o : all) {
+            QString shown;
+            const QString name = o->objectName();
+            if (auto* l = qobject_cast<QLabel*>(o)) {
+                if (l->textFormat() != Qt::PlainText && !l->text().isEmpty())
+                    wrong << name + " is not plain text";
+                shown = l->text();
+            } else if (auto* b = qobject_cast<QAbstractButton*>(o)) {
+                shown = drawnCaption(b->text());
+            } else if (auto* g = qobject_cast<QGroupBox*>(o)) {
+                shown = drawnCaption(g->title());
+            } else if (auto* a = qobject_cast<QAction*>(o)) {
+                shown = drawnCaption(a->text());
+            } else if (auto* e = qobject_cast<QPlainTextEdit*>(o)) {
+                shown = e->toPlainText();
+            } else {
+                continue;
+            }
+            if (shown == typed)
+                shownAsTyped << name;
+            else if (shown.contains(QLatin1String("x</b>")) ||
+                     shown.contains(QLatin1String("amp;")))
+                wrong << name + " shows " + shown;
+        }
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
+    shownAsTyped.sort();
+    QStringList expected{"tyo_setup",     "Transfer_btn", "Clear_btn",      "tyo_quit",
+                         "SaveAs_btn",    "packet_grp",   "files_grp",      "Delete1",
+                         "Printselected", "PrintAll",     "WDeletefile",    "ExportCsv",
+                         "datapath_lbl",  "com_lbl",      "prn_lbl",        "info_btn",
+                         "probe_info",    "next_btn",     "Cert_pnl",       "makecert_btn",
+                         "certedit_lbl",  "certlang_pnl", "certlang_item0", "certlang_item1",
+                         "cert_save",     "certLoad",     "cert_print"};
+    expected.sort();
+    QCOMPARE(shownAsTyped, expected);
+
+    // The texts the windows pass on (dialog titles) are the captions as typed too.
+    auto* print = fx.btn("cert_print");
+    QCOMPARE(shownCaption(print->text()), typed);
 }
 
 void TestSetupDialog::textsComeFromTheLanguageFileAtEveryOpening() {

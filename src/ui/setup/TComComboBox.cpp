@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QRegularExpression>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
 
 namespace kelotari {
 
@@ -41,7 +42,9 @@ void TComComboBox::setPorts(const QList<SerialPortEntry>& ports, const QString& 
         addItem(p.name);
         const int i = count() - 1;
         setItemData(i, p.description, kDescriptionRole);
-        setItemData(i, p.description, Qt::ToolTipRole);
+        // A tooltip would read a maker's string as rich text; it is shown as typed.
+        setItemData(i, Qt::convertFromPlainText(p.description, Qt::WhiteSpaceNoWrap),
+                    Qt::ToolTipRole);
         widest =
             std::max(widest, fm.horizontalAdvance(p.name + QStringLiteral("   ") + p.description));
     }
