@@ -212,6 +212,10 @@ void TestSetupDialog::openingStepRestoresTheIdleState() {
     QCOMPARE(items, availablePrinterNames());
     QCOMPARE(items.last(), QStringLiteral("PDF"));
     QCOMPARE(fx.setup->certLanguage(), -1);
+    // The number format prepared by the opening is the one the calibration test reads with.
+    QCOMPARE(fx.setup->certNumberFormat().decimalSeparator, '.');
+    QCOMPARE(fx.setup->calibration().numberFormat().decimalSeparator, '.');
+    QCOMPARE(fx.setup->calibration().numberFormat().twoDecimals(25.9f), QStringLiteral("25.90"));
     QCOMPARE(fx.setup->infoLines(), QStringList());
     QVERIFY(fx.w<QPlainTextEdit>("info_box")->toPlainText().isEmpty());
     for (const char* n : {"makecert_btn", "info_btn", "probe_info", "ok_btn", "certLoad"})

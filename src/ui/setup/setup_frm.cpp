@@ -302,6 +302,7 @@ void TSetupfrm::FormActivate() {
     certLoad->setEnabled(true);
     clearInfo();
     m_certNumberFormat = CertNumberFormat();
+    m_cal->setNumberFormat(m_certNumberFormat);
 }
 
 void TSetupfrm::ApplyLanguage() {
