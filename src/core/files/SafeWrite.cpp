@@ -132,8 +132,10 @@ WriteOutcome writeFileSafely(const QString& fileName, const QByteArray& content)
         return failure(why);
     const QByteArray path = encodeFileName(target);
 
-    // The temporary file sits beside the target, so the rename stays on one file system.
-    QByteArray tmp = folderOf(path) + "/." + path.mid(path.lastIndexOf('/') + 1) + ".XXXXXX";
+    // The temporary file sits beside the target, so the rename stays on one file system. Its
+    // name is cut short so that a target of the longest name the folder takes still gets one.
+    QByteArray tmp =
+        folderOf(path) + "/." + path.mid(path.lastIndexOf('/') + 1).left(200) + ".XXXXXX";
     const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0)
         return failure(QStringLiteral("%1: %2").arg(target, systemText(errno)));
