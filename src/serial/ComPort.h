@@ -58,6 +58,10 @@ struct TComSettings {
 // used as it is; any other name is a device under /dev (ttyUSB0, pts/3).
 QString comDevicePath(const QString& portName);
 
+// The device node a port name leads to, its links followed (the path itself when it leads
+// nowhere).
+QString deviceNode(const QString& path);
+
 // The extra line for a device the user may not open. It names the device's group only when
 // that group is not root's and may read and write it; otherwise it says that only the owner
 // may use the device and how the administrator can grant access. The first form looks at the
@@ -83,10 +87,11 @@ public:
     void setConnected(bool open);
 
     // Opens the device exclusively with the line settings (nothing when already open).
-    // Code 1 when it cannot be opened or another program holds it (its lock, or the terminal
-    // already in exclusive mode: EBUSY, also for root); 7 when the line settings are refused;
-    // 8 when the read time-outs are refused. Closing ends the exclusive mode only where this
-    // port set it.
+    // Code 1 when it cannot be opened, or with EBUSY when another program holds it (its lock,
+    // or the terminal already in exclusive mode; also for root). The device is held
+    // exclusively before any of its settings is changed, and they are put back at close; 7 when the
+    // line settings are refused; 8 when the read time-outs are refused. Closing ends the exclusive
+    // mode only where this port set it.
     void OpenPort();
     // Discards what was received and not read, restores the device's previous settings and
     // closes it (nothing when closed). The port is closed afterwards even when it throws

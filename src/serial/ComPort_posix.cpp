@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -44,6 +46,13 @@ QString accessAdvice(const QString& path, unsigned mode, const QString& groupNam
                           "administrator can grant access with a udev rule or through the group "
                           "that owns serial devices on this system.")
         .arg(path);
+}
+
+QString deviceNode(const QString& path) {
+    char buf[PATH_MAX];
+    if (::realpath(QFile::encodeName(path).constData(), buf))
+        return QFile::decodeName(buf);
+    return path;
 }
 
 QString accessAdvice(const QString& path) {
@@ -208,14 +217,18 @@ void TCustomComPort::OpenPort() {
         ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
-        raise(CE_OpenFailed, err, err == EACCES || err == EPERM ? accessAdvice(path) : QString());
+        // The advice names the device itself: a udev rule or a group fits the node, not a
+        // link that leads to it.
+        raise(CE_OpenFailed, err,
+              err == EACCES || err == EPERM ? accessAdvice(deviceNode(path)) : QString());
     }
     // Two programs never share the meter: the lock also holds against root, whom the
     // terminal's exclusive mode lets through.
     if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
         const int err = errno;
         ::close(fd);
-        raise(CE_OpenFailed, err);
+        // Held by another program is a busy port, whichever way it is held.
+        raise(CE_OpenFailed, err == EWOULDBLOCK ? EBUSY : err);
     }
     // A program that holds the terminal in exclusive mode without the lock holds it all the
     // same, also against root. Where the system cannot tell (no TIOCGEXCL), only a user other

@@ -3,6 +3,7 @@
 #include "FolderScan.h"
 #include "Icons.h"
 #include "app/Failure.h"
+#include "files/FileNames.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -11,6 +12,9 @@
 #include <QShowEvent>
 #include <QStorageInfo>
 #include <QVBoxLayout>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelotari {
 
@@ -48,15 +52,21 @@ FilePanel::FilePanel(QWidget* parent)
     });
     connect(m_dirs, &QListWidget::itemActivated, this, &FilePanel::onFolderActivated);
     connect(m_files, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-        emit fileActivated(QDir(m_folder).filePath(item->text()));
+        emit fileActivated(QDir(m_folder).filePath(nameOf(item)));
     });
 }
 
 void FilePanel::setFolder(const QString& folder) {
-    const QFileInfo fi(folder);
-    if (folder.isEmpty() || !fi.isDir() || !fi.isReadable() || !fi.isExecutable())
-        throw Failure(QStringLiteral("Cannot open the folder %1").arg(folder));
-    m_folder = QDir::cleanPath(fi.absoluteFilePath());
+    // Looked at by its bytes: a folder whose name is not UTF-8 is a folder all the same.
+    const QString absolute = folder.startsWith(QLatin1Char('/'))
+                                 ? folder
+                                 : QDir::currentPath() + QLatin1Char('/') + folder;
+    const QByteArray path = encodeFileName(absolute);
+    struct stat st {};
+    if (folder.isEmpty() || ::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        ::access(path.constData(), R_OK | X_OK) != 0)
+        throw Failure(QStringLiteral("Cannot open the folder %1").arg(displayFileName(folder)));
+    m_folder = QDir::cleanPath(absolute);
     listAll();
 }
 
@@ -105,7 +115,8 @@ void FilePanel::listFolders() {
     int depth = 0;
     for (const QString& p : chain) {
         const QString name = QFileInfo(p).fileName().isEmpty() ? p : QFileInfo(p).fileName();
-        auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + name, m_dirs);
+        auto* item = new QListWidgetItem(
+            QString(depth * 2, QLatin1Char(' ')) + displayFileName(name), m_dirs);
         item->setData(Qt::UserRole, p);
         item->setIcon(p == chain.last() ? m_openFolderIcon : m_folderIcon);
         ++depth;
@@ -113,7 +124,8 @@ void FilePanel::listFolders() {
     m_dirs->setCurrentRow(m_dirs->count() - 1);
     const QStringList subs = scanFolder(m_folder, FolderEntries::Folders);
     for (const QString& s : subs) {
-        auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + s, m_dirs);
+        auto* item =
+            new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + displayFileName(s), m_dirs);
         item->setData(Qt::UserRole, QDir(m_folder).filePath(s));
         item->setIcon(m_folderIcon);
     }
@@ -128,16 +140,31 @@ void FilePanel::onFolderActivated(QListWidgetItem* item) {
     }
 }
 
+QString FilePanel::nameOf(const QListWidgetItem* item) {
+    return item->data(Qt::UserRole).toString();
+}
+
+QListWidgetItem* FilePanel::itemNamed(const QString& name) const {
+    for (int i = 0; i < m_files->count(); ++i)
+        if (nameOf(m_files->item(i)) == name)
+            return m_files->item(i);
+    return nullptr;
+}
+
 void FilePanel::refreshFiles() {
-    const QString selected = m_files->currentItem() ? m_files->currentItem()->text() : QString();
+    const QString selected = m_files->currentItem() ? nameOf(m_files->currentItem()) : QString();
     m_files->clear();
     // Regular files only (links to them included): FIFOs, sockets and device nodes are no
-    // data files, and opening one could wait for ever.
-    m_files->addItems(scanFolder(m_folder, FolderEntries::DataFiles));
+    // data files, and opening one could wait for ever. Each item keeps the name as the file
+    // system has it and shows it with the bytes that are not UTF-8 marked, so two names
+    // never look like one or act as one.
+    for (const QString& name : scanFolder(m_folder, FolderEntries::DataFiles)) {
+        auto* item = new QListWidgetItem(displayFileName(name), m_files);
+        item->setData(Qt::UserRole, name);
+    }
     if (!selected.isEmpty()) {
-        const auto found = m_files->findItems(selected, Qt::MatchExactly);
-        if (!found.isEmpty())
-            m_files->setCurrentItem(found.first());
+        if (QListWidgetItem* found = itemNamed(selected))
+            m_files->setCurrentItem(found);
     }
 }
 
@@ -145,15 +172,15 @@ QString FilePanel::selectedFile() const {
     const QListWidgetItem* item = m_files->currentItem();
     if (!item || !item->isSelected())
         return QString();
-    return QDir(m_folder).filePath(item->text());
+    return QDir(m_folder).filePath(nameOf(item));
 }
 
 bool FilePanel::selectFile(const QString& fileName) {
-    const auto found = m_files->findItems(QFileInfo(fileName).fileName(), Qt::MatchExactly);
-    if (found.isEmpty())
+    QListWidgetItem* found = itemNamed(QFileInfo(fileName).fileName());
+    if (!found)
         return false;
-    m_files->setCurrentItem(found.first());
-    found.first()->setSelected(true);
+    m_files->setCurrentItem(found);
+    found->setSelected(true);
     return true;
 }
 

@@ -20,7 +20,9 @@ public:
     void setFolder(const QString& folder);
     QString folder() const { return m_folder; }
 
-    // Full name (folder included) of the selected file, or empty when none is selected.
+    // Full name (folder included) of the selected file, or empty when none is selected. The
+    // name keeps the file system's bytes (see files/FileNames.h): open, delete and overwrite
+    // it through encodeFileName, show it through displayFileName.
     QString selectedFile() const;
     bool selectFile(const QString& fileName);
     // Re-reads the names in the folder shown.
@@ -41,6 +43,8 @@ private:
     void listDrives();
     void listFolders();
     void onFolderActivated(QListWidgetItem* item);
+    static QString nameOf(const QListWidgetItem* item);
+    QListWidgetItem* itemNamed(const QString& name) const;
 
     QComboBox* m_drives;
     QListWidget* m_dirs;

@@ -1,5 +1,7 @@
 #include "FolderScan.h"
 
+#include "files/FileNames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,7 +42,7 @@ void sortNames(QStringList& names) {
 QStringList scanFolder(const QString& folder, FolderEntries kind) {
     QStringList names;
 #ifdef Q_OS_UNIX
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    DIR* dir = ::opendir(encodeFileName(folder).constData());
     if (!dir)
         return names;
     while (const dirent* e = ::readdir(dir)) {
@@ -59,7 +61,7 @@ QStringList scanFolder(const QString& folder, FolderEntries kind) {
             type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
         if (type == (kind == FolderEntries::DataFiles ? DT_REG : DT_DIR))
-            names << QFile::decodeName(QByteArray::fromRawData(name, static_cast<int>(len)));
+            names << decodeFileName(QByteArray::fromRawData(name, static_cast<int>(len)));
     }
     ::closedir(dir);
 #else

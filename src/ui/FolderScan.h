@@ -11,7 +11,8 @@ enum class FolderEntries {
     Folders,   // subfolders (or links to one), hidden ones included, without "." and ".."
 };
 
-// The names in `folder` of the given kind; empty when it cannot be read.
+// The names in `folder` of the given kind, as decodeFileName gives them (bytes that are not
+// UTF-8 kept); empty when it cannot be read. `folder` may hold such bytes too.
 QStringList scanFolder(const QString& folder, FolderEntries kind);
 
 } // namespace kelotari

@@ -6,8 +6,10 @@
 #include "PacketGrid.h"
 #include "PacketModel.h"
 #include "PlainFont.h"
+#include "PlainText.h"
 #include "app/Failure.h"
 #include "app/SettingsFile.h"
+#include "files/FileNames.h"
 #include "files/SafeWrite.h"
 #include "ini/IniProfile.h"
 #include "packets/DataFile.h"
@@ -35,6 +37,8 @@
 #include <QVBoxLayout>
 
 #include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelotari {
 
@@ -302,19 +306,19 @@ void TMainFrm::ApplyLanguage() {
     m_texts = readMainTexts(IniProfile::fromFile(m_env.languageFile));
     // The language file's font face is the one both windows use.
     m_state.UiFontName = m_texts.fontName;
-    m_setupBtn->setText(m_texts.TB_setup);
-    m_transferBtn->setText(m_texts.TB_trans);
-    m_clearBtn->setText(m_texts.TB_clr);
-    m_quitBtn->setText(m_texts.TB_quit);
-    m_saveBtn->setText(m_texts.TB_save);
-    m_packetGrp->setTitle(m_texts.packetPanel);
-    m_filesGrp->setTitle(m_texts.filesPanel);
+    m_setupBtn->setText(literalCaption(m_texts.TB_setup));
+    m_transferBtn->setText(literalCaption(m_texts.TB_trans));
+    m_clearBtn->setText(literalCaption(m_texts.TB_clr));
+    m_quitBtn->setText(literalCaption(m_texts.TB_quit));
+    m_saveBtn->setText(literalCaption(m_texts.TB_save));
+    m_packetGrp->setTitle(literalCaption(m_texts.packetPanel));
+    m_filesGrp->setTitle(literalCaption(m_texts.filesPanel));
     for (int col = 0; col < kColumns; ++col)
         m_state.table.setHeading(col, gridHeading(m_texts, col));
-    m_delete1->setText(m_texts.menuDelete);
-    m_printSelected->setText(m_texts.menuPrintSelected);
-    m_printAll->setText(m_texts.menuPrintAll);
-    m_exportCsv->setText(m_texts.program.ExportCsv);
+    m_delete1->setText(literalCaption(m_texts.menuDelete));
+    m_printSelected->setText(literalCaption(m_texts.menuPrintSelected));
+    m_printAll->setText(literalCaption(m_texts.menuPrintAll));
+    m_exportCsv->setText(literalCaption(m_texts.program.ExportCsv));
     m_wDeleteFile->setText(m_delete1->text());
     m_grid->setColumnWidth(kCommentCol, 400);
     for (int col = kFirstReadingCol; col <= kLastCol; ++col)
@@ -351,7 +355,7 @@ bool TMainFrm::SaveAs_btnClick() {
     if (m_busy)
         return false;
     const QString proposed = proposedDataFileName(m_state.settings.DataPath, QDate::currentDate());
-    const QString name = m_dialogs.chooseSaveFileName(m_saveBtn->text(), proposed,
+    const QString name = m_dialogs.chooseSaveFileName(shownCaption(m_saveBtn->text()), proposed,
                                                       QStringLiteral("Data files (*.dat *.DAT)"),
                                                       QStringLiteral("DAT"));
     if (name.isEmpty())
@@ -360,7 +364,8 @@ bool TMainFrm::SaveAs_btnClick() {
 }
 
 bool TMainFrm::WriteDataFile(const QString& fileName, int count) {
-    if (QFileInfo::exists(fileName) &&
+    struct stat st {};
+    if (::lstat(encodeFileName(fileName).constData(), &st) == 0 &&
         !m_dialogs.askYesNo(QStringLiteral("Confirm"), m_texts.FileExistsMsg))
         return false;
     // Written whole to a temporary file and renamed over the target: a failure leaves any
@@ -445,7 +450,7 @@ void TMainFrm::ImportdatafileClick(const QString& fileName) {
     if (!r.ok)
         showBox(m_texts.LoadErrorMsg + QStringLiteral(" ERR:") + QString::number(r.errorNumber));
     else if (r.moreBlocks)
-        showBox(m_texts.program.TooManyPackets.arg(QFileInfo(fileName).fileName(),
+        showBox(m_texts.program.TooManyPackets.arg(displayFileName(QFileInfo(fileName).fileName()),
                                                    QString::number(kMaxPackets)));
 }
 
@@ -453,8 +458,9 @@ void TMainFrm::WDeletefileClick() {
     if (m_busy)
         return;
     const QString name = m_filePanel->selectedFile();
-    if (!name.isEmpty() && QFileInfo::exists(name))
-        QFile::remove(name);
+    // By the name's bytes: a name that is not UTF-8 is removed as listed, never another.
+    if (!name.isEmpty())
+        ::unlink(encodeFileName(name).constData());
     m_filePanel->refreshFiles();
 }
 

@@ -1,6 +1,8 @@
 // Export of the packet table for spreadsheets.
 #include "main_frm.h"
 
+#include "PlainText.h"
+
 #include "packets/CsvExport.h"
 
 #include <QAction>
@@ -20,8 +22,9 @@ void TMainFrm::ExportCsvClick() {
     if (!exportCsvAvailable())
         return;
     const QString proposed = proposedCsvFileName(m_state.settings.DataPath, QDate::currentDate());
-    const QString name = m_dialogs.chooseSaveFileName(
-        m_exportCsv->text(), proposed, QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"));
+    const QString name =
+        m_dialogs.chooseSaveFileName(shownCaption(m_exportCsv->text()), proposed,
+                                     QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"));
     if (name.isEmpty())
         return;
     if (QFileInfo::exists(name) &&

@@ -4,7 +4,9 @@
 #include "FilePanel.h"
 #include "HistogramChart.h"
 #include "PlainFont.h"
+#include "PlainText.h"
 #include "Printer.h"
+#include "files/FileNames.h"
 #include "packets/Histogram.h"
 #include "print/PacketReports.h"
 
@@ -43,7 +45,7 @@ void TMainFrm::PrintselectedClick() {
     const PrintRequest request{
         m_state.settings.PrinterName,
         proposedPdfFileName(m_state.settings.DataPath, QDateTime::currentDateTime()),
-        m_printSelected->text(), m_texts.FileExistsMsg, reportFont(*this)};
+        shownCaption(m_printSelected->text()), m_texts.FileExistsMsg, reportFont(*this)};
     const PrintResult result = printDocument(m_dialogs, request, [&](PageCanvas& canvas) {
         return printSelectedPacket(canvas, m_state.table, row);
     });
@@ -57,8 +59,8 @@ void TMainFrm::PrintAllClick() {
     const PrintRequest request{
         m_state.settings.PrinterName,
         proposedPdfFileName(m_state.settings.DataPath, QDateTime::currentDateTime()),
-        m_printAll->text(), m_texts.FileExistsMsg, reportFont(*this)};
-    const QString fileName = QDir::toNativeSeparators(m_filePanel->selectedFile());
+        shownCaption(m_printAll->text()), m_texts.FileExistsMsg, reportFont(*this)};
+    const QString fileName = QDir::toNativeSeparators(displayFileName(m_filePanel->selectedFile()));
     const PrintResult result = printDocument(m_dialogs, request, [&](PageCanvas& canvas) {
         return printPacketList(canvas, m_state.table, m_state.PacketCount, fileName);
     });

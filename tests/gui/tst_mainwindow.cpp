@@ -5,6 +5,7 @@
 #include "QtDialogs.h"
 #include "ScriptedDialogs.h"
 #include "WriteLimit.h"
+#include "files/FileNames.h"
 #include "main_frm.h"
 #include "packets/DataFile.h"
 
@@ -22,6 +23,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -116,6 +118,7 @@ private slots:
     void doubleClickOnUnsavedTableSavesFirst();
     void loadErrorNamesTheErrorNumber();
     void deleteFileFromPanel();
+    void namesThatAreNotUtf8LoadAndDeleteSeparately();
     void deleteRowFromPopup();
     void loadForgetsTheOldTablesSelection();
     void conversationDisablesCommandsAndQuitWaits();
@@ -769,6 +772,98 @@ void TstMainWindow::deleteFileFromPanel() {
     QVERIFY(!QFileInfo::exists(fx.dataDir + "x.dat"));
     QCOMPARE(w.filePanel()->fileList()->count(), 1);
     QVERIFY(fx.dialogs.calls.isEmpty());
+}
+
+namespace {
+
+// The names in a folder as bytes (Qt's own listing cannot carry names that are not UTF-8).
+QList<QByteArray> namesIn(const QByteArray& folder) {
+    QList<QByteArray> out;
+    if (DIR* d = ::opendir(folder.constData())) {
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.')
+                out << QByteArray(e->d_name);
+        ::closedir(d);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+bool writeBytes(const QByteArray& path, const QByteArray& content) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    return ::close(fd) == 0 && ok;
+}
+
+} // namespace
+
+// Two Latin-1 names that are not UTF-8: each shows with its own byte marked, loads its own
+// packets, is overwritten and deleted by its own bytes, and never stands in for the other.
+void TstMainWindow::namesThatAreNotUtf8LoadAndDeleteSeparately() {
+    Fixture fx;
+    TMainFrm& w = fx.open();
+    const QByteArray folder = QFile::encodeName(fx.dataDir);
+    fx.putPackets(2);
+    const QByteArray two = serializeDataFile(w.state().table, 2);
+    const QByteArray one = serializeDataFile(w.state().table, 1);
+    const QByteArray a = "lat1-\xE4.DAT";
+    const QByteArray o = "lat1-\xF6.DAT";
+    QVERIFY(writeBytes(folder + a, one));
+    QVERIFY(writeBytes(folder + o, two));
+    struct Cleanup { // QTemporaryDir cannot remove these names
+        QByteArray folder;
+        ~Cleanup() {
+            for (const QByteArray& n : namesIn(folder))
+                ::unlink((folder + n).constData());
+        }
+    } cleanup{folder};
+    w.state().table.ClearTable();
+    w.state().PacketCount = 0;
+    w.filePanel()->refreshFiles();
+
+    QListWidget* list = w.filePanel()->fileList();
+    QCOMPARE(list->count(), 2);
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i)
+        shown << list->item(i)->text();
+    QCOMPARE(shown, (QStringList{QString::fromUtf8("lat1-\uFFFDE4.DAT"),
+                                 QString::fromUtf8("lat1-\uFFFDF6.DAT")}));
+
+    auto doubleClick = [&](int row) {
+        const QPoint at = list->visualItemRect(list->item(row)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    };
+    doubleClick(1);
+    QCOMPARE(w.state().PacketCount, 2);
+    doubleClick(0);
+    QCOMPARE(w.state().PacketCount, 1);
+    QCOMPARE(fx.dialogs.kinds(), QStringList()); // no load error
+
+    // Saving over the selected one asks, then replaces that file and no other.
+    list->setCurrentRow(1);
+    QCOMPARE(encodeFileName(w.filePanel()->selectedFile()), folder + o);
+    fx.dialogs.yesNoAnswers.enqueue(true);
+    QVERIFY(w.WriteDataFile(w.filePanel()->selectedFile(), 1));
+    QCOMPARE(fx.dialogs.kinds(), QStringList{"ask"});
+    QCOMPARE(namesIn(folder), (QList<QByteArray>{a, o}));
+    QFile check;
+    QVERIFY(check.open(::open((folder + o).constData(), O_RDONLY | O_CLOEXEC), QIODevice::ReadOnly,
+                       QFileDevice::AutoCloseHandle));
+    QCOMPARE(check.readAll(), one);
+
+    // Delete takes the selected one only.
+    list->setCurrentRow(0);
+    w.findChild<QAction*>("WDeletefile")->trigger();
+    QCOMPARE(namesIn(folder), QList<QByteArray>{o});
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->text(), QString::fromUtf8("lat1-\uFFFDF6.DAT"));
+    list->setCurrentRow(0);
+    w.findChild<QAction*>("WDeletefile")->trigger();
+    QCOMPARE(namesIn(folder), QList<QByteArray>());
+    QCOMPARE(list->count(), 0);
 }
 
 void TstMainWindow::deleteRowFromPopup() {

@@ -5,12 +5,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QFile>
+
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -98,6 +104,9 @@ private slots:
     void accessAdviceNamesOnlyAGroupThatHelps();
     void accessAdviceForARootOnlyDevice();
     void exclusiveModeOfAnotherProgramIsABusyPort();
+    void aLockHeldElsewhereIsABusyPort_data();
+    void aLockHeldElsewhereIsABusyPort();
+    void adviceNamesTheDeviceBehindALink();
 };
 
 void TestComPort::portNames_data() {
@@ -185,6 +194,7 @@ void TestComPort::lineSettingsWhileOpenAndRestoredOnClose() {
     QCOMPARE(back.c_oflag, cooked.c_oflag);
     QCOMPARE(back.c_cflag, cooked.c_cflag);
     QCOMPARE(back.c_lflag, cooked.c_lflag);
+    QVERIFY(std::equal(back.c_cc, back.c_cc + NCCS, cooked.c_cc)); // VMIN, VTIME too
     QCOMPARE(::cfgetospeed(&back), speed_t(B9600));
 }
 
@@ -271,8 +281,8 @@ void TestComPort::asecondOpenOfTheSamePortIsRefused() {
     first.OpenPort();
     const EComPort e = failureOf([&] { second.OpenPort(); });
     QCOMPARE(e.Code(), int(CE_OpenFailed));
-    // Terminal exclusive mode refuses other users (EBUSY); the lock refuses root (EWOULDBLOCK).
-    QVERIFY2(e.WinCode() == EBUSY || e.WinCode() == EWOULDBLOCK, qPrintable(e.message()));
+    // Terminal exclusive mode refuses other users, the lock refuses root: busy either way.
+    QCOMPARE(e.WinCode(), EBUSY);
     QVERIFY(!second.Connected());
     first.ClosePort();
     second.OpenPort();
@@ -456,6 +466,112 @@ void TestComPort::exclusiveModeOfAnotherProgramIsABusyPort() {
     port.OpenPort();
     QVERIFY(port.Connected());
 #endif
+}
+
+void TestComPort::aLockHeldElsewhereIsABusyPort_data() {
+    QTest::addColumn<bool>("otherProcess");
+    QTest::newRow("lock held on another descriptor") << false;
+    QTest::newRow("lock held by another process") << true;
+}
+
+// The lock is what stops root, whom the terminal's exclusive mode lets through; held by
+// anyone else, the port is busy (16), never "try again" (11).
+void TestComPort::aLockHeldElsewhereIsABusyPort() {
+    QFETCH(bool, otherProcess);
+    Pty pty;
+    const termios before = pty.settings();
+    const QByteArray path = QFile::encodeName(pty.path);
+    int holder = -1;
+    pid_t child = -1;
+    if (otherProcess) {
+        int ready[2];
+        QCOMPARE(::pipe(ready), 0);
+        child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            const char ok = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+            [[maybe_unused]] const ssize_t n = ::write(ready[1], &ok, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char ok = 0;
+        QCOMPARE(::read(ready[0], &ok, 1), ssize_t(1));
+        ::close(ready[0]);
+        QCOMPARE(ok, 'y');
+    } else {
+        holder = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    }
+    TComPort port;
+    port.setPort(pty.path);
+    const EComPort e = failureOf([&] { port.OpenPort(); });
+    if (child > 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    if (holder >= 0)
+        ::close(holder);
+    QCOMPARE(e.Code(), int(CE_OpenFailed));
+    QCOMPARE(e.WinCode(), EBUSY);
+    QCOMPARE(e.message(),
+             QStringLiteral("Unable to open com port (win error code: %1)").arg(EBUSY));
+    QVERIFY(!port.Connected());
+    // Refused before anything was changed.
+    const termios after = pty.settings();
+    QCOMPARE(after.c_lflag, before.c_lflag);
+    QCOMPARE(after.c_cflag, before.c_cflag);
+    QCOMPARE(after.c_iflag, before.c_iflag);
+}
+
+void TestComPort::adviceNamesTheDeviceBehindALink() {
+    Pty pty;
+    QTemporaryDir dir;
+    const QString link = dir.filePath("meter");
+    QCOMPARE(
+        ::symlink(QFile::encodeName(pty.path).constData(), QFile::encodeName(link).constData()), 0);
+    QCOMPARE(deviceNode(link), pty.path);
+    QCOMPARE(deviceNode(dir.filePath("none")), dir.filePath("none"));
+    QCOMPARE(::chmod(QFile::encodeName(pty.path).constData(), 0600), 0);
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    auto refusal = [&] {
+        TComPort port;
+        port.setPort(link);
+        const EComPort e = failureOf([&] { port.OpenPort(); });
+        return QString::number(e.WinCode()) + QLatin1Char('|') + e.advice();
+    };
+    QString seen;
+    if (::geteuid() != 0) {
+        QCOMPARE(::chmod(QFile::encodeName(pty.path).constData(), 0), 0);
+        seen = refusal();
+    } else {
+        // Root opens any device: an ordinary user tries it, in a child.
+        int out[2];
+        QCOMPARE(::pipe(out), 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            QByteArray r = "setuid failed";
+            if (::setgid(65534) == 0 && ::setuid(65534) == 0)
+                r = refusal().toUtf8();
+            [[maybe_unused]] const ssize_t n = ::write(out[1], r.constData(), size_t(r.size()));
+            ::_exit(0);
+        }
+        ::close(out[1]);
+        QByteArray r;
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(out[0], buf, sizeof buf)) > 0)
+            r.append(buf, n);
+        ::close(out[0]);
+        ::waitpid(child, nullptr, 0);
+        seen = QString::fromUtf8(r);
+    }
+    QVERIFY2(seen.startsWith(QString::number(EACCES) + "|"), qPrintable(seen));
+    QVERIFY2(seen.contains(pty.path), qPrintable(seen));
+    QVERIFY2(!seen.contains(link), qPrintable(seen));
 }
 
 QTEST_APPLESS_MAIN(TestComPort)

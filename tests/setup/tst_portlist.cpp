@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 using namespace kelotari;
@@ -121,15 +123,19 @@ void TestPortList::registeredPortsJoinAndTheListIsSortedWithoutCase() {
     QTemporaryDir runtime;
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    QFile device(runtime.filePath("pty-standin"));
-    QVERIFY(device.open(QIODevice::WriteOnly));
-    const QString link = registerPort("meter-sim", device.fileName());
-    registerPort("gone", runtime.filePath("no-such-device")); // its device has vanished
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const QString device = QString::fromLocal8Bit(::ptsname(master));
+    const QString link = PortRegistration::make("meter-sim", device)->path(); // ended at once
+    auto held = PortRegistration::make("meter-sim", device);
+    QCOMPARE(held->path(), link);
 
     const QList<SerialPortEntry> ports = serialPortList(t.root(), t.dev());
     QCOMPARE(namesOf(ports),
              (QStringList{link, "bt_serial0", "COM1", "COM10", "ttyACM0", "ttyUSB0"}));
-    QCOMPARE(ports[0].description, device.fileName());
+    QCOMPARE(ports[0].description, device);
+    held.reset();
+    ::close(master);
 
     if (saved.isNull())
         qunsetenv("XDG_RUNTIME_DIR");

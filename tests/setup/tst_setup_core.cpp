@@ -3,6 +3,7 @@
 #include "ScriptedLink.h"
 #include "ini/IniProfile.h"
 #include "meter/ProbeQuery.h"
+#include "setup/CalNumbers.h"
 #include "setup/SetupTexts.h"
 
 #include <QFile>
@@ -155,53 +156,62 @@ void TestSetupCore::programInformationHasSevenFixedLines() {
     QVERIFY(lines[4].contains(QLatin1Char('@')));
 }
 
+// One number form for the dialog and the calibration: "." whatever the regional settings,
+// and the regional separator only where the certificate file asks for it.
 void TestSetupCore::certNumbersUsePointWhateverTheLocale() {
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::Finnish, QLocale::Finland));
     const NumberFormat f = CertNumberFormat();
-    QCOMPARE(f.decimalSeparator, QLatin1Char('.'));
+    QCOMPARE(f.decimalSeparator, '.');
+    QCOMPARE(f.negativeSign, '-');
     QVERIFY(!f.grouping);
-    QCOMPARE(f.toText(-12.0), QStringLiteral("-12"));
-    QCOMPARE(f.toText(25.9, 'f', 2), QStringLiteral("25.90"));
-    QCOMPARE(f.toText(1234567.0, 'f', 1), QStringLiteral("1234567.0"));
-    QCOMPARE(f.toText(1234.5, 'e', 2), QStringLiteral("1.23E+03"));
-    QCOMPARE(f.toText(double(25.93f)), QStringLiteral("25.9300003051758"));
+    QCOMPARE(f.general(-12.0), QStringLiteral("-12"));
+    QCOMPARE(f.twoDecimals(25.9f), QStringLiteral("25.90"));
+    QCOMPARE(f.general(1234567.0), QStringLiteral("1234567"));
+    QCOMPARE(f.general(1234.5, 3, 2), QStringLiteral("1.23E+03"));
+    QCOMPARE(f.general(double(25.93f)), QStringLiteral("25.9300003051758"));
+    QCOMPARE(f.parse("25.93"), std::optional<float>(25.93f));
+    const NumberFormat fi = regionalNumberFormat(QLocale(QLocale::Finnish, QLocale::Finland));
+    QCOMPARE(fi.decimalSeparator, ',');
+    QCOMPARE(fi.twoDecimals(25.9f), QStringLiteral("25,90"));
+    QCOMPARE(fi.twoDecimals(0.0), QStringLiteral("0,00"));
+    QCOMPARE(fi.general(-0.5), QStringLiteral("-0,5"));
+    QCOMPARE(fi.parse("25,93"), std::optional<float>(25.93f));
+    QCOMPARE(fi.parse("25.93"), std::optional<float>());
     QLocale::setDefault(saved);
 }
 
 void TestSetupCore::certNumberParsing_data() {
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<double>("value");
-    QTest::newRow("reading") << "25.93" << true << 25.93;
-    QTest::newRow("blanks, sign, exponent") << " -1.5e2 " << true << -150.0;
-    QTest::newRow("capital exponent") << "2.5E-1" << true << 0.25;
-    QTest::newRow("plus") << "+3" << true << 3.0;
-    QTest::newRow("no leading digit") << ".5" << true << 0.5;
-    QTest::newRow("no fraction digits") << "5." << true << 5.0;
-    QTest::newRow("decimal comma") << "25,93" << false << 0.0;
-    QTest::newRow("grouped") << "1 000" << false << 0.0;
-    QTest::newRow("two points") << "1.2.3" << false << 0.0;
-    QTest::newRow("exponent without digits") << "1e" << false << 0.0;
-    QTest::newRow("sign alone") << "-" << false << 0.0;
-    QTest::newRow("empty") << "" << false << 0.0;
-    QTest::newRow("not a number") << "nan" << false << 0.0;
-    QTest::newRow("infinite") << "inf" << false << 0.0;
-    QTest::newRow("overflows") << "1e999" << false << 0.0;
-    QTest::newRow("time-out marker") << QString(QChar(0xB0)) << false << 0.0;
-    QTest::newRow("trailing text") << "12.0 %" << false << 0.0;
+    QTest::addColumn<float>("value");
+    QTest::newRow("reading") << QByteArray("25.93") << true << 25.93f;
+    QTest::newRow("blanks, sign, exponent") << QByteArray(" -1.5e2 ") << true << -150.0f;
+    QTest::newRow("capital exponent") << QByteArray("2.5E-1") << true << 0.25f;
+    QTest::newRow("plus") << QByteArray("+3") << true << 3.0f;
+    QTest::newRow("no leading digit") << QByteArray(".5") << true << 0.5f;
+    QTest::newRow("no fraction digits") << QByteArray("5.") << true << 5.0f;
+    QTest::newRow("decimal comma") << QByteArray("25,93") << false << 0.0f;
+    QTest::newRow("grouped") << QByteArray("1 000") << false << 0.0f;
+    QTest::newRow("two points") << QByteArray("1.2.3") << false << 0.0f;
+    QTest::newRow("exponent without digits") << QByteArray("1e") << false << 0.0f;
+    QTest::newRow("sign alone") << QByteArray("-") << false << 0.0f;
+    QTest::newRow("empty") << QByteArray("") << false << 0.0f;
+    QTest::newRow("not a number") << QByteArray("nan") << false << 0.0f;
+    QTest::newRow("infinite") << QByteArray("inf") << false << 0.0f;
+    QTest::newRow("overflows") << QByteArray("1e999") << false << 0.0f;
+    QTest::newRow("time-out marker") << QByteArray("\xB0") << false << 0.0f;
+    QTest::newRow("trailing text") << QByteArray("12.0 %") << false << 0.0f;
 }
 
 void TestSetupCore::certNumberParsing() {
-    QFETCH(QString, text);
+    QFETCH(QByteArray, text);
     QFETCH(bool, ok);
-    QFETCH(double, value);
-    double out = -7.0;
-    QCOMPARE(CertNumberFormat().toDouble(text, &out), ok);
+    QFETCH(float, value);
+    const std::optional<float> v = CertNumberFormat().parse(text);
+    QCOMPARE(v.has_value(), ok);
     if (ok)
-        QCOMPARE(out, value);
-    else
-        QCOMPARE(out, -7.0); // untouched
+        QCOMPARE(*v, value);
 }
 
 void TestSetupCore::probeQuery_data() {

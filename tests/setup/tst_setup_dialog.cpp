@@ -1,21 +1,25 @@
 // The setup dialog on the offscreen platform: opening step, OK and the other ways to close,
 // the folder button, the information lines, the texts, the port selector, and the probe
 // button's guards against a second conversation (over a pseudo-terminal nobody answers on).
+#include "PlainText.h"
 #include "Printer.h"
 #include "ScriptedDialogs.h"
 #include "TComComboBox.h"
 #include "main_frm.h"
 #include "setup_frm.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QtTest>
 
@@ -118,6 +122,7 @@ private slots:
     void openingStepRestoresTheIdleState();
     void portSelection_data();
     void portSelection();
+    void selectionStaysAsItWasAcrossOpenings();
     void selectorShowsNamesOnlyAndCannotBeTyped();
     void closing_data();
     void closing();
@@ -125,6 +130,7 @@ private slots:
     void folderChoice();
     void informationTwiceShowsItOnce();
     void textsComeFromTheLanguageFileAtEveryOpening();
+    void captionsAreShownAsTypedInBothWindows();
     void longestTextsAreAppliedAndStayInTheDialog();
     void probeOnAMissingPortShowsThePortError();
     void probeBlocksASecondConversationAndClosingCancelsIt();
@@ -191,7 +197,7 @@ void TestSetupDialog::openingStepRestoresTheIdleState() {
     fx.w<QLineEdit>("datapath_ed")->setText("/typed/but/not/confirmed/");
     Settings& s = fx.frm->state().settings;
     s.DataPath = "/data/kiln/";
-    s.PortName = "ttyusb0";
+    s.PortName = "ttyUSB0";
     s.PrinterName = QString(300, 'P');
 
     fx.setup->FormActivate();
@@ -206,6 +212,10 @@ void TestSetupDialog::openingStepRestoresTheIdleState() {
     QCOMPARE(items, availablePrinterNames());
     QCOMPARE(items.last(), QStringLiteral("PDF"));
     QCOMPARE(fx.setup->certLanguage(), -1);
+    // The number format prepared by the opening is the one the calibration test reads with.
+    QCOMPARE(fx.setup->certNumberFormat().decimalSeparator, '.');
+    QCOMPARE(fx.setup->calibration().numberFormat().decimalSeparator, '.');
+    QCOMPARE(fx.setup->calibration().numberFormat().twoDecimals(25.9f), QStringLiteral("25.90"));
     QCOMPARE(fx.setup->infoLines(), QStringList());
     QVERIFY(fx.w<QPlainTextEdit>("info_box")->toPlainText().isEmpty());
     for (const char* n : {"makecert_btn", "info_btn", "probe_info", "ok_btn", "certLoad"})
@@ -236,6 +246,49 @@ void TestSetupDialog::portSelection_data() {
                                        << "";
     QTest::newRow("no ports at all") << QStringList{} << "COM1"
                                      << "";
+    QTest::newRow("two meters differing by case: the lower-case one")
+        << QStringList{"/run/p/Meter", "/run/p/meter"} << "/run/p/meter"
+        << "/run/p/meter";
+    QTest::newRow("two meters differing by case: the upper-case one")
+        << QStringList{"/run/p/Meter", "/run/p/meter"} << "/run/p/Meter"
+        << "/run/p/Meter";
+    QTest::newRow("a device name in another case is another device")
+        << QStringList{"COM1", "ttyUSB0"} << "TTYUSB0"
+        << "COM1";
+    QTest::newRow("COMn in another case is the same port")
+        << QStringList{"COM10", "COM2"} << "cOm10"
+        << "COM10";
+}
+
+// The selection stays as the dialog was left when the stored port is not listed; a port that
+// has gone gives way to COM1, as a new list starts.
+void TestSetupDialog::selectionStaysAsItWasAcrossOpenings() {
+    Fixture fx;
+    fx.ports = entries({"COM1", "COM3", "ttyUSB0"});
+    fx.frm->state().settings.PortName = "COM7"; // not there
+    fx.openModal([&](TSetupfrm& d) {
+        QCOMPARE(fx.combo()->text(), QStringLiteral("COM1"));
+        fx.combo()->setCurrentIndex(fx.combo()->names().indexOf("ttyUSB0"));
+        QTest::keyClick(&d, Qt::Key_Escape);
+    });
+    QCOMPARE(fx.frm->state().settings.PortName, QStringLiteral("COM7"));
+    fx.openModal([&](TSetupfrm& d) {
+        QCOMPARE(fx.combo()->text(), QStringLiteral("ttyUSB0")); // as it was left
+        QCOMPARE(d.comPort().Port(), QStringLiteral("ttyUSB0"));
+        QTest::mouseClick(fx.btn("ok_btn"), Qt::LeftButton);
+    });
+    QCOMPARE(fx.frm->state().settings.PortName, QStringLiteral("ttyUSB0"));
+    // The last used port unplugged: the list starts on COM1, and OK stores it.
+    fx.ports = entries({"COM1", "COM3"});
+    fx.openModal([&](TSetupfrm&) {
+        QCOMPARE(fx.combo()->text(), QStringLiteral("COM1"));
+        QTest::mouseClick(fx.btn("ok_btn"), Qt::LeftButton);
+    });
+    QCOMPARE(fx.frm->state().settings.PortName, QStringLiteral("COM1"));
+    // Back again: the stored port is selected.
+    fx.ports = entries({"COM1", "COM3", "ttyUSB0"});
+    fx.frm->state().settings.PortName = "ttyUSB0";
+    fx.openModal([&](TSetupfrm&) { QCOMPARE(fx.combo()->text(), QStringLiteral("ttyUSB0")); });
 }
 
 // What the opening shows is what OK stores: a vanished port is replaced by the one shown.
@@ -258,17 +311,22 @@ void TestSetupDialog::portSelection() {
 void TestSetupDialog::selectorShowsNamesOnlyAndCannotBeTyped() {
     TComComboBox box;
     box.setPorts({{"COM1", "/dev/ttyS0"}, {"ttyUSB0", "/dev/ttyUSB0, FTDI FT232R"}},
-                 QStringLiteral("TTYUSB0"));
+                 QStringLiteral("ttyUSB0"));
     QVERIFY(!box.isEditable());
     QCOMPARE(box.text(), QStringLiteral("ttyUSB0"));
     QCOMPARE(box.currentText(), QStringLiteral("ttyUSB0"));
     QCOMPARE(box.itemData(1, Qt::ToolTipRole).toString(),
-             QStringLiteral("/dev/ttyUSB0, FTDI FT232R"));
+             Qt::convertFromPlainText("/dev/ttyUSB0, FTDI FT232R", Qt::WhiteSpaceNoWrap));
     box.setText(QStringLiteral("COM9")); // not there: the selection stays
     QCOMPARE(box.text(), QStringLiteral("ttyUSB0"));
     QTest::keyClicks(&box, QStringLiteral("xyz"));
     QCOMPARE(box.names(), (QStringList{"COM1", "ttyUSB0"}));
     box.setText(QStringLiteral("com1"));
+    QCOMPARE(box.text(), QStringLiteral("COM1"));
+    box.setText(QStringLiteral("TTYUSB0")); // a device name: letter case counts
+    QCOMPARE(box.text(), QStringLiteral("COM1"));
+    // A new list keeps the port selected when it is still there, in whatever place.
+    box.setPorts({{"COM3", ""}, {"COM1", ""}}, QStringLiteral("COM3"));
     QCOMPARE(box.text(), QStringLiteral("COM1"));
     box.setPorts({{"COM3", ""}}, QStringLiteral("COM1"));
     QCOMPARE(box.currentIndex(), -1);
@@ -363,6 +421,94 @@ void TestSetupDialog::informationTwiceShowsItOnce() {
     fx.setup->FormActivate();
     QTest::mouseClick(fx.btn("probe_info"), Qt::LeftButton);
     QCOMPARE(box->font().family(), QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
+}
+
+namespace {
+
+// What Qt draws for a button, group title or menu text: "&&" is an "&", a lone "&" marks the
+// shortcut and is not drawn.
+QString drawnCaption(const QString& text) {
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) {
+            ++i;
+            out += text[i];
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+} // namespace
+
+// Every caption from the language file, in every widget of both windows, is shown as typed:
+// no rich text in labels, no shortcut marks in buttons, group titles and menu items.
+void TestSetupDialog::captionsAreShownAsTypedInBothWindows() {
+    const QByteArray caption = "<b>x</b>&amp;";
+    QByteArray lang = "[Toolbar]\n";
+    for (const char* k : {"TB_setup", "TB_trans", "TB_clr", "TB_quit", "TB_save"})
+        lang += QByteArray(k) + "=" + caption + "\n";
+    lang += "[Panels]\nPacket=" + caption + "\nFiles=" + caption + "\n[Menu]\n";
+    for (const char* k : {"Del", "PrnSel", "PrnAll"})
+        lang += QByteArray(k) + "=" + caption + "\n";
+    lang += "[Kelotari]\nExportCsv=" + caption + "\n[Setup]\n";
+    for (const char* k :
+         {"DL1_file", "DL1_cp", "DL1_pr", "DL1_inf", "Probe", "Next", "Cert", "makecert", "handler",
+          "Lang", "Lang_su", "Lang_en", "Save", "Load", "Print"})
+        lang += QByteArray(k) + "=" + caption + "\n";
+    Fixture fx(lang);
+    fx.setup->FormActivate();
+    const QString typed = QString::fromLatin1(caption);
+
+    QStringList shownAsTyped;
+    QStringList wrong;
+    // The dialog is a child of the main window: each object is looked at once.
+    QSet<QObject*> all{fx.frm.get(), fx.setup};
+    for (QWidget* top : {static_cast<QWidget*>(fx.frm.get()), static_cast<QWidget*>(fx.setup)})
+        for (QObject* o : top->findChildren<QObject*>())
+            all.insert(o);
+    {
+        for (QObject* o : all) {
+            QString shown;
+            const QString name = o->objectName();
+            if (auto* l = qobject_cast<QLabel*>(o)) {
+                if (l->textFormat() != Qt::PlainText && !l->text().isEmpty())
+                    wrong << name + " is not plain text";
+                shown = l->text();
+            } else if (auto* b = qobject_cast<QAbstractButton*>(o)) {
+                shown = drawnCaption(b->text());
+            } else if (auto* g = qobject_cast<QGroupBox*>(o)) {
+                shown = drawnCaption(g->title());
+            } else if (auto* a = qobject_cast<QAction*>(o)) {
+                shown = drawnCaption(a->text());
+            } else if (auto* e = qobject_cast<QPlainTextEdit*>(o)) {
+                shown = e->toPlainText();
+            } else {
+                continue;
+            }
+            if (shown == typed)
+                shownAsTyped << name;
+            else if (shown.contains(QLatin1String("x</b>")) ||
+                     shown.contains(QLatin1String("amp;")))
+                wrong << name + " shows " + shown;
+        }
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
+    shownAsTyped.sort();
+    QStringList expected{"tyo_setup",     "Transfer_btn", "Clear_btn",      "tyo_quit",
+                         "SaveAs_btn",    "packet_grp",   "files_grp",      "Delete1",
+                         "Printselected", "PrintAll",     "WDeletefile",    "ExportCsv",
+                         "datapath_lbl",  "com_lbl",      "prn_lbl",        "info_btn",
+                         "probe_info",    "next_btn",     "Cert_pnl",       "makecert_btn",
+                         "certedit_lbl",  "certlang_pnl", "certlang_item0", "certlang_item1",
+                         "cert_save",     "certLoad",     "cert_print"};
+    expected.sort();
+    QCOMPARE(shownAsTyped, expected);
+
+    // The texts the windows pass on (dialog titles) are the captions as typed too.
+    auto* print = fx.btn("cert_print");
+    QCOMPARE(shownCaption(print->text()), typed);
 }
 
 void TestSetupDialog::textsComeFromTheLanguageFileAtEveryOpening() {

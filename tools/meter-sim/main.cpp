@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -154,10 +155,18 @@ Options parseOptions(const QStringList& args) {
     return o;
 }
 
+// The registration this simulator holds while it runs (none with --link).
+std::unique_ptr<kelotari::PortRegistration> g_registration;
+
 // The port's name for programs: a registered link, or the link the caller asked for.
 QString publish(const Options& o, const QString& device) {
-    if (o.link.isEmpty())
-        return kelotari::registerPort(o.name, device);
+    if (o.link.isEmpty()) {
+        if (g_registration)
+            g_registration->moveTo(device);
+        else
+            g_registration = kelotari::PortRegistration::make(o.name, device);
+        return g_registration->path();
+    }
     const QByteArray link = QFile::encodeName(o.link);
     const QByteArray tmp = link + ".new";
     ::unlink(tmp.constData());
@@ -170,7 +179,7 @@ QString publish(const Options& o, const QString& device) {
 
 void unpublish(const Options& o, const QString& device) {
     if (o.link.isEmpty())
-        kelotari::unregisterPort(o.name, device);
+        g_registration.reset();
     else if (QFile::symLinkTarget(o.link) == device)
         QFile::remove(o.link);
 }

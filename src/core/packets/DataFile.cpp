@@ -1,5 +1,7 @@
 #include "packets/DataFile.h"
 
+#include "files/FileNames.h"
+
 #include "text/Codec.h"
 
 #include <QDate>
@@ -222,7 +224,7 @@ LoadResult loadDataFile(QIODevice& device, PacketTable& table) {
 
 int openDataFileForReading(QFile& file, const QString& fileName) {
 #ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(fileName);
+    const QByteArray path = encodeFileName(fileName); // the bytes, also when not UTF-8
     // Look before opening: opening a FIFO waits for a writer, a device may act on the open.
     struct stat st {};
     if (::stat(path.constData(), &st) != 0)

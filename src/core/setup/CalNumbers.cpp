@@ -141,18 +141,18 @@ QString generalForm(long double value, int precision, int minExponentDigits, QCh
     return out;
 }
 
-QString twoDecimalForm(long double value) {
+QString twoDecimalForm(long double value, QChar decimalPoint) {
     if (!std::isfinite(value))
         return nonFinite(value);
     if (value == 0)
-        return QStringLiteral("0.00");
+        return QStringLiteral("0") + decimalPoint + QStringLiteral("00");
     const Digits exact = decompose(value);
     const int decimals = std::min(2, 2 - exact.exponent);
     const Digits d = roundTo(exact, exact.exponent + 1 + decimals);
     if (isZero(d))
-        return QStringLiteral("0.00");
+        return QStringLiteral("0") + decimalPoint + QStringLiteral("00");
     if (d.exponent >= 3)
-        return generalForm(value, 3, 2);
+        return generalForm(value, 3, 2, decimalPoint);
     QString out;
     if (d.negative)
         out += QLatin1Char('-');
@@ -163,7 +163,7 @@ QString twoDecimalForm(long double value) {
         for (int i = 0; i <= d.exponent; ++i)
             out += QLatin1Char(digitAt(d, i));
     }
-    out += QLatin1Char('.');
+    out += decimalPoint;
     // Fraction: the digits standing at 10^-1 and 10^-2.
     for (int p = -1; p >= -2; --p)
         out += QLatin1Char(digitAt(d, d.exponent - p));
@@ -243,6 +243,18 @@ std::optional<qint32> parseInt32(const QByteArray& text) {
     if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
         return std::nullopt;
     return static_cast<qint32>(value);
+}
+
+NumberFormat CertNumberFormat() {
+    return NumberFormat{};
+}
+
+NumberFormat regionalNumberFormat(const QLocale& regional) {
+    NumberFormat f;
+    const QString dp = regional.decimalPoint();
+    if (dp.size() == 1 && dp[0].unicode() > 0x20 && dp[0].unicode() < 0x7F)
+        f.decimalSeparator = static_cast<char>(dp[0].unicode());
+    return f;
 }
 
 } // namespace kelotari

@@ -164,11 +164,11 @@ void CalibrationTest::run() {
         if (r.kind == ReadResult::Kind::Cancelled)
             return unwind();
         const std::optional<float> v =
-            r.kind == ReadResult::Kind::Line ? parseDecimal(r.line) : std::nullopt;
+            r.kind == ReadResult::Kind::Line ? m_numbers.parse(r.line) : std::nullopt;
         if (!v)
             return endEarly(m_texts.CertTimeoutText);
         m_record.slot(step) = *v;
-        m_view.appendInfo(m_texts.ResultLabel + twoDecimalForm(*v));
+        m_view.appendInfo(m_texts.ResultLabel + m_numbers.twoDecimals(*v));
     }
 
     // Completion: the serial number becomes the certificate number.

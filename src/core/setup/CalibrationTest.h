@@ -4,6 +4,7 @@
 // handlers call these and nothing more.
 #include "app/Dialogs.h"
 #include "meter/MeterLink.h"
+#include "setup/CalNumbers.h"
 #include "setup/CalRecord.h"
 #include "setup/CalView.h"
 #include "setup/CertLayout.h"
@@ -53,6 +54,10 @@ public:
     const CalTexts& texts() const { return m_texts; }
     // The regional settings for the certificate file (QLocale::system() unless a test says).
     void setRegional(const QLocale& regional) { m_regional = regional; }
+    // The number form of the result lines and the meter's readings (the dialog's
+    // CertNumberFormat, prepared at each opening).
+    void setNumberFormat(const NumberFormat& numbers) { m_numbers = numbers; }
+    const NumberFormat& numberFormat() const { return m_numbers; }
 
     // makecert_btn: the seven steps, run to their end inside this call (waiting for Next and
     // for the meter's replies inside the link). A second call while one runs does nothing.
@@ -85,6 +90,7 @@ private:
     CalRecord m_record;
     CalTexts m_texts;
     QLocale m_regional = QLocale::system();
+    NumberFormat m_numbers = CertNumberFormat();
     bool m_running = false;
     bool m_printWas = false, m_saveWas = false; // cert_print, cert_save before the test
 };

@@ -83,20 +83,17 @@ const QString& CalTexts::stepText(int step) const {
 }
 
 char certDecimalPoint(const QLocale& regional) {
-    const QString dp = regional.decimalPoint();
-    if (dp.size() == 1 && dp[0].unicode() > 0x20 && dp[0].unicode() < 0x7F)
-        return static_cast<char>(dp[0].unicode());
-    return '.';
+    return regionalNumberFormat(regional).decimalSeparator;
 }
 
 QByteArray certificateFileContent(const CalRecord& record, const QString& handlerName,
                                   const QLocale& regional) {
-    const QChar dp = QLatin1Char(certDecimalPoint(regional));
+    const NumberFormat form = regionalNumberFormat(regional);
     QByteArray out;
     out += oneLine(record.CertNumber) + "\r\n";
     out += oneLine(toCp1252(handlerName)) + "\r\n";
     for (int k = 1; k <= 7; ++k)
-        out += generalForm(record.slot(k), 15, 0, dp).toLatin1() + "\r\n";
+        out += form.general(record.slot(k)).toLatin1() + "\r\n";
     return out;
 }
 
@@ -121,7 +118,7 @@ CertLoadResult loadCertificate(QIODevice& device, CalRecord& record, QString& ha
                                const QLocale& regional) {
     CertLoadResult result;
     LineSource lines(device);
-    const char dp = certDecimalPoint(regional);
+    const NumberFormat form = regionalNumberFormat(regional);
     QByteArray line;
     for (int n = 1; n <= 9; ++n) {
         result.failedLine = n;
@@ -133,7 +130,7 @@ CertLoadResult loadCertificate(QIODevice& device, CalRecord& record, QString& ha
             handlerName = fromCp1252(line);
             result.nameRead = true;
         } else {
-            const std::optional<float> v = parseDecimal(line, dp);
+            const std::optional<float> v = form.parse(line);
             if (!v)
                 return result;
             record.slot(n - 2) = *v;

@@ -39,24 +39,4 @@ SetupTexts readSetupTexts(const IniProfile& lang);
 // The seven lines the information button shows. None comes from the language file.
 QStringList programInformation();
 
-// The number form of the calibration lines, the meter's readings and the certificate: the
-// Finnish conventions with "." as the decimal separator and no digit grouping, whatever the
-// user's regional settings.
-struct NumberFormat {
-    QChar decimalSeparator;
-    QChar negativeSign;
-    QChar exponent;
-    bool grouping = false;
-
-    // value in the form of QString::number (format 'g', 'f' or 'e', precision), with this
-    // record's separator and signs.
-    QString toText(double value, char format = 'g', int precision = 15) const;
-    // A decimal number: optional blanks around it, sign, digits with at most one decimal
-    // separator, an optional exponent. No grouping, no "inf" or "nan". False when the text is
-    // not such a number.
-    bool toDouble(const QString& text, double* out) const;
-};
-
-NumberFormat CertNumberFormat();
-
 } // namespace kelotari

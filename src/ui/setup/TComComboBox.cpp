@@ -1,7 +1,9 @@
 #include "TComComboBox.h"
 
 #include <QAbstractItemView>
+#include <QRegularExpression>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
 
 namespace kelotari {
 
@@ -31,7 +33,8 @@ TComComboBox::TComComboBox(QWidget* parent) : QComboBox(parent) {
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 }
 
-void TComComboBox::setPorts(const QList<SerialPortEntry>& ports, const QString& portName) {
+void TComComboBox::setPorts(const QList<SerialPortEntry>& ports, const QString& fallback) {
+    const QString kept = text();
     clear();
     int widest = 0;
     const QFontMetrics fm(font());
@@ -39,14 +42,38 @@ void TComComboBox::setPorts(const QList<SerialPortEntry>& ports, const QString& 
         addItem(p.name);
         const int i = count() - 1;
         setItemData(i, p.description, kDescriptionRole);
-        setItemData(i, p.description, Qt::ToolTipRole);
+        // A tooltip would read a maker's string as rich text; it is shown as typed.
+        setItemData(i, Qt::convertFromPlainText(p.description, Qt::WhiteSpaceNoWrap),
+                    Qt::ToolTipRole);
         widest =
             std::max(widest, fm.horizontalAdvance(p.name + QStringLiteral("   ") + p.description));
     }
     // The open list is as wide as its longest line, however narrow the box.
     view()->setMinimumWidth(widest + 40);
     setCurrentIndex(-1);
-    setText(portName);
+    int at = kept.isEmpty() ? -1 : findPort(kept);
+    if (at < 0)
+        at = findPort(fallback);
+    setCurrentIndex(at);
+}
+
+int TComComboBox::findPort(const QString& name) const {
+    if (name.isEmpty())
+        return -1;
+    // Device paths differ by letter case (two registered meters "Meter" and "meter"): the
+    // exact name first, and letter case ignored only between Windows-style COMn names.
+    for (int i = 0; i < count(); ++i)
+        if (itemText(i) == name)
+            return i;
+    static const QRegularExpression com(QStringLiteral("^COM[1-9][0-9]*$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    if (!com.match(name).hasMatch())
+        return -1;
+    for (int i = 0; i < count(); ++i)
+        if (com.match(itemText(i)).hasMatch() &&
+            itemText(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
 }
 
 QString TComComboBox::text() const {
@@ -54,12 +81,9 @@ QString TComComboBox::text() const {
 }
 
 void TComComboBox::setText(const QString& name) {
-    for (int i = 0; i < count(); ++i) {
-        if (itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
-            setCurrentIndex(i);
-            return;
-        }
-    }
+    const int at = findPort(name);
+    if (at >= 0)
+        setCurrentIndex(at);
 }
 
 QStringList TComComboBox::names() const {

@@ -13,14 +13,17 @@ class TComComboBox : public QComboBox {
 public:
     explicit TComComboBox(QWidget* parent = nullptr);
 
-    // Replaces the items (kept in the order given) and selects the one equal to portName,
-    // letter case ignored; nothing is selected when there is none.
-    void setPorts(const QList<SerialPortEntry>& ports, const QString& portName);
+    // Replaces the items (kept in the order given). The port selected before stays selected
+    // when it is still listed; otherwise fallback is selected (see setText), or nothing.
+    void setPorts(const QList<SerialPortEntry>& ports, const QString& fallback);
 
     // The selected item's name, or empty when nothing is selected.
     QString text() const;
-    // Selects the item equal to name, letter case ignored; otherwise leaves the selection.
+    // Selects the item equal to name; otherwise leaves the selection. Letter case counts
+    // (device paths differ by it), except between Windows-style names: com3 selects COM3.
     void setText(const QString& name);
+    // The item setText(name) would select, or -1.
+    int findPort(const QString& name) const;
 
     QStringList names() const;
 };

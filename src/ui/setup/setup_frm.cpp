@@ -2,6 +2,7 @@
 
 #include "CertPrinter.h"
 #include "PlainFont.h"
+#include "PlainText.h"
 #include "Printer.h"
 #include "QtMeterLink.h"
 #include "TComComboBox.h"
@@ -36,6 +37,8 @@ namespace {
 const QColor kMoneyGreen(192, 220, 192);
 constexpr int kFontPixels = 13;
 constexpr int kInfoFontPixels = 16;
+// The dialog's port object starts on this port, and a new port list selects it.
+const QString kInitialPort = QStringLiteral("COM1");
 
 // A face that is not installed falls back to the system's UI font.
 QFont dialogFont(const QString& face) {
@@ -53,6 +56,7 @@ QString terminalFace() {
 
 QLabel* greenLabel(QWidget* parent, const char* name) {
     auto* l = new QLabel(parent);
+    l->setTextFormat(Qt::PlainText); // a caption is never read as rich text
     l->setObjectName(QLatin1String(name));
     l->setAutoFillBackground(true);
     QPalette p = l->palette();
@@ -279,7 +283,10 @@ void TSetupfrm::FormActivate() {
     setFont(dialogFont(s.UiFontName));
     datapath_ed->setText(s.settings.DataPath);
     // The list is read afresh at each opening: adapters come and go while the program runs.
-    ComBox->setPorts(m_portSource(), ComPort.Port());
+    // The stored port is selected when listed; otherwise the selection stays as the dialog
+    // was last left (a port picked, then Escape, included), and a port that has gone since
+    // gives way to the one a new list starts with, as at start-up: COM1 when there is one.
+    ComBox->setPorts(m_portSource(), kInitialPort);
     ComBox->setText(s.settings.PortName);
     if (m_link->cancelled()) // the last opening was closed during a conversation
         makeLink();
@@ -295,20 +302,21 @@ void TSetupfrm::FormActivate() {
     certLoad->setEnabled(true);
     clearInfo();
     m_certNumberFormat = CertNumberFormat();
+    m_cal->setNumberFormat(m_certNumberFormat);
 }
 
 void TSetupfrm::ApplyLanguage() {
     m_texts = readSetupTexts(IniProfile::fromFile(m_languageFile));
-    datapath_lbl->setText(m_texts.DL1_file);
-    com_lbl->setText(m_texts.DL1_cp);
-    prn_lbl->setText(m_texts.DL1_pr);
-    info_btn->setText(m_texts.DL1_inf);
-    probe_info->setText(m_texts.Probe);
-    next_btn->setText(m_texts.Next);
-    Cert_pnl->setTitle(m_texts.Cert);
-    makecert_btn->setText(m_texts.makecert);
-    certedit_lbl->setText(m_texts.handler);
-    certlang_pnl->setTitle(m_texts.Lang);
+    setLabelCaption(datapath_lbl, m_texts.DL1_file);
+    setLabelCaption(com_lbl, m_texts.DL1_cp);
+    setLabelCaption(prn_lbl, m_texts.DL1_pr);
+    info_btn->setText(literalCaption(m_texts.DL1_inf));
+    probe_info->setText(literalCaption(m_texts.Probe));
+    next_btn->setText(literalCaption(m_texts.Next));
+    Cert_pnl->setTitle(literalCaption(m_texts.Cert));
+    makecert_btn->setText(literalCaption(m_texts.makecert));
+    setLabelCaption(certedit_lbl, m_texts.handler);
+    certlang_pnl->setTitle(literalCaption(m_texts.Lang));
     // The items are made anew, so neither is selected afterwards.
     for (QAbstractButton* b : certlang_group->buttons()) {
         certlang_group->removeButton(b);
@@ -316,15 +324,15 @@ void TSetupfrm::ApplyLanguage() {
     }
     const QString items[2] = {m_texts.Lang_su, m_texts.Lang_en};
     for (int i = 0; i < 2; ++i) {
-        auto* r = new QRadioButton(items[i], certlang_pnl);
+        auto* r = new QRadioButton(literalCaption(items[i]), certlang_pnl);
         r->setObjectName(QStringLiteral("certlang_item%1").arg(i));
         r->setGeometry(8 + i * 100, 16, 96, 20);
         r->show();
         certlang_group->addButton(r, i);
     }
-    cert_save->setText(m_texts.Save);
-    certLoad->setText(m_texts.Load);
-    cert_print->setText(m_texts.Print);
+    cert_save->setText(literalCaption(m_texts.Save));
+    certLoad->setText(literalCaption(m_texts.Load));
+    cert_print->setText(literalCaption(m_texts.Print));
     placeLabelAbove(datapath_lbl, datapath_ed);
     placeLabelAbove(certedit_lbl, certedit);
 }
@@ -476,8 +484,8 @@ void TSetupfrm::makeLink() {
 CertFileContext TSetupfrm::certFileContext() const {
     const MainTexts& t = m_main.texts();
     return {m_main.state().settings.DataPath,
-            cert_save->text(),
-            certLoad->text(),
+            shownCaption(cert_save->text()),
+            shownCaption(certLoad->text()),
             t.FileExistsMsg,
             t.SaveErrorMsg,
             t.LoadErrorMsg};
@@ -503,7 +511,7 @@ void TSetupfrm::cert_printClick() {
         job.printerName = s.settings.PrinterName;
         job.fontFace = s.UiFontName;
         job.dataPath = s.settings.DataPath;
-        job.dialogTitle = cert_print->text();
+        job.dialogTitle = shownCaption(cert_print->text());
         job.fileExistsMsg = m_main.texts().FileExistsMsg;
         job.handlerName = certedit->text();
         return printCertificateJob(m_dialogs, job, m_cal->record(), language);
