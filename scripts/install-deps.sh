@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
     cmake make g++ pkg-config          # build
     qt6-base-dev libgl-dev             # Qt 6 widgets, printing and tests
+    libxlsxwriter-dev                  # build: the spreadsheet workbook export
+    python3-openpyxl                   # tests: read the exported workbook back
     fontconfig fonts-dejavu-core       # fonts for windows and printed pages
     poppler-utils                      # pdftotext, used by the printing tests
     clang libclang-rt-14-dev           # libFuzzer targets
