@@ -236,9 +236,8 @@ void TstCsvExport::formulasAndPadding_data() {
 
     const int comment = kCommentCol;
     QTest::newRow("formula") << comment << QByteArray("=1+1") << QByteArray("'=1+1");
-    QTest::newRow("link formula")
-        << comment << QByteArray("=HYPERLINK(\"http://x\";\"click\")")
-        << QByteArray("\"'=HYPERLINK(\"\"http://x\"\";\"\"click\"\")\"");
+    QTest::newRow("link formula") << comment << QByteArray("=HYPERLINK(\"http://x\";\"click\")")
+                                  << QByteArray("\"'=HYPERLINK(\"\"http://x\"\";\"\"click\"\")\"");
     QTest::newRow("plus") << comment << QByteArray("+cmd") << QByteArray("'+cmd");
     QTest::newRow("minus") << comment << QByteArray("-1") << QByteArray("'-1");
     QTest::newRow("at") << comment << QByteArray("@x") << QByteArray("'@x");
@@ -250,8 +249,8 @@ void TstCsvExport::formulasAndPadding_data() {
     QTest::newRow("sign inside") << comment << QByteArray("a=1+1") << QByteArray("a=1+1");
     QTest::newRow("blank first") << comment << QByteArray(" =1") << QByteArray(" =1");
     QTest::newRow("apostrophe already") << comment << QByteArray("'=1") << QByteArray("'=1");
-    QTest::newRow("padding dropped") << comment << QByteArray("pino 2       ")
-                                     << QByteArray("pino 2");
+    QTest::newRow("padding dropped")
+        << comment << QByteArray("pino 2       ") << QByteArray("pino 2");
     QTest::newRow("padded formula") << comment << QByteArray("=1   ") << QByteArray("'=1");
     QTest::newRow("only blanks") << comment << QByteArray("     ") << QByteArray("");
     QTest::newRow("leading blanks kept") << comment << QByteArray("  a ") << QByteArray("  a");
@@ -262,8 +261,8 @@ void TstCsvExport::formulasAndPadding_data() {
     QTest::newRow("plus reading") << kFirstReadingCol << QByteArray("+7") << QByteArray("+7");
     QTest::newRow("padded number") << 6 << QByteArray("7   ") << QByteArray("7   ");
     // A number column holding text that a spreadsheet would run is protected like text.
-    QTest::newRow("formula in a reading") << kFirstReadingCol << QByteArray("=1+1")
-                                          << QByteArray("'=1+1");
+    QTest::newRow("formula in a reading")
+        << kFirstReadingCol << QByteArray("=1+1") << QByteArray("'=1+1");
     QTest::newRow("lone minus reading") << kFirstReadingCol << QByteArray("-") << QByteArray("'-");
     QTest::newRow("error reading") << kFirstReadingCol << QByteArray("E") << QByteArray("E");
 }
