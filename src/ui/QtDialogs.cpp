@@ -55,6 +55,16 @@ QString QtDialogs::chooseSaveFileName(const QString& title, const QString& propo
     // The program asks its own overwrite question.
     dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
     dlg.setDefaultSuffix(defaultSuffix);
+    // With several filters, a name typed without an extension gets the selected filter's one.
+    QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, [&dlg](const QString& f) {
+        const qsizetype star = f.indexOf(QStringLiteral("(*."));
+        if (star >= 0) {
+            const QString suffix =
+                f.mid(star + 3).section(QLatin1Char(')'), 0, 0).section(QLatin1Char(' '), 0, 0);
+            if (!suffix.isEmpty() && !suffix.contains(QLatin1Char('*')))
+                dlg.setDefaultSuffix(suffix);
+        }
+    });
     dlg.selectFile(proposed);
     for (;;) {
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())

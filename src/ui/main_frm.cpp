@@ -214,7 +214,7 @@ void TMainFrm::buildUi() {
     m_printSelected->setObjectName(QStringLiteral("Printselected"));
     m_printAll = m_gridPopup->addAction(QStringLiteral("Print all"));
     m_printAll->setObjectName(QStringLiteral("PrintAll"));
-    m_exportCsv = m_gridPopup->addAction(m_texts.program.ExportCsv);
+    m_exportCsv = m_gridPopup->addAction(m_texts.program.ExportSheet);
     m_exportCsv->setObjectName(QStringLiteral("ExportCsv"));
     connect(m_exportCsv, &QAction::triggered, this,
             [this] { guarded([this] { ExportCsvClick(); }); });
@@ -318,7 +318,7 @@ void TMainFrm::ApplyLanguage() {
     m_delete1->setText(literalCaption(m_texts.menuDelete));
     m_printSelected->setText(literalCaption(m_texts.menuPrintSelected));
     m_printAll->setText(literalCaption(m_texts.menuPrintAll));
-    m_exportCsv->setText(literalCaption(m_texts.program.ExportCsv));
+    m_exportCsv->setText(literalCaption(m_texts.program.ExportSheet));
     m_wDeleteFile->setText(m_delete1->text());
     m_grid->setColumnWidth(kCommentCol, 400);
     for (int col = kFirstReadingCol; col <= kLastCol; ++col)

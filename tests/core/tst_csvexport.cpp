@@ -82,6 +82,8 @@ private slots:
     void decimalPointOnlyInPlainNumbers();
     void awkwardCellsAreQuoted_data();
     void awkwardCellsAreQuoted();
+    void formulasAndPadding_data();
+    void formulasAndPadding();
     void emptyTableGivesHeadingsOnly();
     void rowsBeyondPacketCountAreLeftOut();
     void writtenFileHoldsTheBytes();
@@ -225,6 +227,69 @@ void TstCsvExport::awkwardCellsAreQuoted() {
     QCOMPARE(got.mid(kBom.size() + heading.size()), expected);
     for (int col = 0; col < kColumns; ++col)
         QCOMPARE(t.cell(col, 1), before.cell(col, 1));
+}
+
+void TstCsvExport::formulasAndPadding_data() {
+    QTest::addColumn<int>("col");
+    QTest::addColumn<QByteArray>("cell");     // Windows-1252, as in the table
+    QTest::addColumn<QByteArray>("expected"); // the field under a point and a comma locale
+
+    const int comment = kCommentCol;
+    QTest::newRow("formula") << comment << QByteArray("=1+1") << QByteArray("'=1+1");
+    QTest::newRow("link formula") << comment << QByteArray("=HYPERLINK(\"http://x\";\"click\")")
+                                  << QByteArray("\"'=HYPERLINK(\"\"http://x\"\";\"\"click\"\")\"");
+    QTest::newRow("plus") << comment << QByteArray("+cmd") << QByteArray("'+cmd");
+    QTest::newRow("minus") << comment << QByteArray("-1") << QByteArray("'-1");
+    QTest::newRow("at") << comment << QByteArray("@x") << QByteArray("'@x");
+    QTest::newRow("tab") << comment << QByteArray("\tx") << QByteArray("'\tx");
+    QTest::newRow("CR") << comment << QByteArray("\rx") << QByteArray("\"'\rx\"");
+    QTest::newRow("wood type") << 4 << QByteArray("=A1") << QByteArray("'=A1");
+    QTest::newRow("date column") << 2 << QByteArray("@d") << QByteArray("'@d");
+    QTest::newRow("time column") << 3 << QByteArray("-08:00") << QByteArray("'-08:00");
+    QTest::newRow("sign inside") << comment << QByteArray("a=1+1") << QByteArray("a=1+1");
+    QTest::newRow("blank first") << comment << QByteArray(" =1") << QByteArray(" =1");
+    QTest::newRow("apostrophe already") << comment << QByteArray("'=1") << QByteArray("'=1");
+    QTest::newRow("padding dropped")
+        << comment << QByteArray("pino 2       ") << QByteArray("pino 2");
+    QTest::newRow("padded formula") << comment << QByteArray("=1   ") << QByteArray("'=1");
+    QTest::newRow("only blanks") << comment << QByteArray("     ") << QByteArray("");
+    QTest::newRow("leading blanks kept") << comment << QByteArray("  a ") << QByteArray("  a");
+    QTest::newRow("padded wood type") << 4 << QByteArray("Kuusi   ") << QByteArray("Kuusi");
+    QTest::newRow("leading zeros") << comment << QByteArray("0012") << QByteArray("0012");
+    // Numbers are never changed, signs and blanks included.
+    QTest::newRow("negative temperature") << 5 << QByteArray("-5") << QByteArray("-5");
+    QTest::newRow("plus reading") << kFirstReadingCol << QByteArray("+7") << QByteArray("+7");
+    QTest::newRow("padded number") << 6 << QByteArray("7   ") << QByteArray("7   ");
+    // A number column holding text that a spreadsheet would run is protected like text.
+    QTest::newRow("formula in a reading")
+        << kFirstReadingCol << QByteArray("=1+1") << QByteArray("'=1+1");
+    QTest::newRow("lone minus reading") << kFirstReadingCol << QByteArray("-") << QByteArray("'-");
+    QTest::newRow("error reading") << kFirstReadingCol << QByteArray("E") << QByteArray("E");
+}
+
+void TstCsvExport::formulasAndPadding() {
+    QFETCH(int, col);
+    QFETCH(QByteArray, cell);
+    QFETCH(QByteArray, expected);
+    PacketTable t;
+    t.setCell(col, 1, cell);
+    const PacketTable before = t;
+    const QLocale fi(QLocale::Finnish, QLocale::Finland);
+    const QLocale en(QLocale::English, QLocale::UnitedStates);
+    for (const QLocale& locale : {fi, en}) {
+        const CsvFormat f = csvFormatFor(locale);
+        const QByteArray csv = exportCsv(t, 1, locale);
+        const QByteArray heading = csv.left(csv.indexOf("\r\n") + 2);
+        QByteArray want;
+        for (int c = 0; c < kColumns; ++c) {
+            if (c > 0)
+                want += f.fieldSeparator;
+            if (c == col)
+                want += expected;
+        }
+        QCOMPARE(csv.mid(heading.size()), want + "\r\n");
+    }
+    QCOMPARE(t.cell(col, 1), before.cell(col, 1));
 }
 
 void TstCsvExport::emptyTableGivesHeadingsOnly() {

@@ -1,5 +1,6 @@
 #include "FailingWrites.h"
 #include "ScriptedDialogs.h"
+#include "WorkbookReader.h"
 #include "main_frm.h"
 #include "packets/CsvExport.h"
 
@@ -89,6 +90,9 @@ private slots:
     void enabledOnlyWithPacketsAndNoConversation();
     void exportWritesTheTableAndChangesNothing_data();
     void exportWritesTheTableAndChangesNothing();
+    void workbookIsTheDefault();
+    void kindFollowsFilterAndExtension_data();
+    void kindFollowsFilterAndExtension();
     void cancelWritesNothing();
     void existingFileNeedsConfirmation_data();
     void existingFileNeedsConfirmation();
@@ -99,12 +103,12 @@ private slots:
 void TstExport::itemFollowsPrintAllWithItsCaption_data() {
     QTest::addColumn<QByteArray>("lang");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("no language file") << QByteArray() << "Export for spreadsheet (CSV)...";
-    QTest::newRow("key of its own") << QByteArray("[kelotari]\nexportcsv=To Calc\n") << "To Calc";
-    QTest::newRow("empty key") << QByteArray("[Kelotari]\nExportCsv=\n") << "";
+    QTest::newRow("no language file") << QByteArray() << "Export for spreadsheet...";
+    QTest::newRow("key of its own") << QByteArray("[kelotari]\nexportsheet=To Calc\n") << "To Calc";
+    QTest::newRow("empty key") << QByteArray("[Kelotari]\nExportSheet=\n") << "";
     QFile fi(KELOTARI_SOURCE_DIR "/lang/Suomi.lng");
     QVERIFY(fi.open(QIODevice::ReadOnly));
-    QTest::newRow("Suomi.lng") << fi.readAll() << "Vie taulukkolaskentaan (CSV)...";
+    QTest::newRow("Suomi.lng") << fi.readAll() << "Vie taulukkolaskentaan...";
 }
 
 void TstExport::itemFollowsPrintAllWithItsCaption() {
@@ -159,14 +163,13 @@ void TstExport::exportWritesTheTableAndChangesNothing() {
     const QList<QByteArray> before = fx.snapshot();
     const QString target = fx.dataDir + "export.csv";
     fx.dialogs.saveNames.enqueue(target);
+    fx.dialogs.saveFilters.enqueue("CSV (*.csv)");
 
     fx.action()->trigger();
 
     const QList<ScriptedDialogs::Call> saves = fx.dialogs.callsOf("save");
     QCOMPARE(saves.size(), 1);
     QCOMPARE(saves[0].title, fx.action()->text());
-    QCOMPARE(saves[0].text,
-             fx.dataDir + QDate::currentDate().toString(QStringLiteral("ddMMyy")) + ".csv");
     QCOMPARE(fx.dialogs.kinds(), QStringList{"save"}); // no question, no message
     const QByteArray csv = readFile(target);
     QCOMPARE(csv, exportCsv(fx.frm->state().table, 3, locale));
@@ -182,6 +185,96 @@ void TstExport::exportWritesTheTableAndChangesNothing() {
     QCOMPARE(QDir(fx.dataDir).entryList(QDir::Files), (QStringList{"101226.DAT", "export.csv"}));
 }
 
+void TstExport::workbookIsTheDefault() {
+    Fixture fx;
+    fx.putPackets(3);
+    fx.frm->state().Unsaved = true;
+    const QList<QByteArray> before = fx.snapshot();
+    const QString target = fx.dataDir + "export.xlsx";
+    fx.dialogs.saveNames.enqueue(target);
+
+    fx.action()->trigger();
+
+    const QList<ScriptedDialogs::Call> saves = fx.dialogs.callsOf("save");
+    QCOMPARE(saves.size(), 1);
+    QCOMPARE(saves[0].title, fx.action()->text());
+    QCOMPARE(saves[0].text,
+             fx.dataDir + QDate::currentDate().toString(QStringLiteral("ddMMyy")) + ".xlsx");
+    QCOMPARE(fx.dialogs.saveFilterLists, QStringList{"Excel workbook (*.xlsx);;CSV (*.csv)"});
+    QCOMPARE(fx.dialogs.kinds(), QStringList{"save"});
+    QVERIFY(readFile(target).startsWith("PK\x03\x04"));
+    QCOMPARE(fx.snapshot(), before);
+    QVERIFY(fx.frm->state().Unsaved);
+    QCOMPARE(fx.frm->state().PacketCount, 3);
+    QCOMPARE(readFile(fx.dataDir + "101226.DAT"), fx.datBytes);
+    QCOMPARE(QDir(fx.dataDir).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"101226.DAT", "export.xlsx"}));
+
+    if (WorkbookReader::python().isEmpty())
+        QSKIP(qPrintable(WorkbookReader::skipReason()));
+    WorkbookReader back;
+    QVERIFY2(back.read(target), qPrintable(back.error()));
+    QCOMPARE(back.cell(1, 1).value.toString(), QStringLiteral("Packet"));
+    for (int row = 2; row <= 4; ++row) {
+        QCOMPARE(back.cell(row, 1).type, QStringLiteral("n"));
+        QCOMPARE(back.cell(row, 1).value.toDouble(), row - 1.0);
+        QCOMPARE(back.cell(row, 4).value.toString(), QString::fromUtf8("M\xC3\xA4nty"));
+        QCOMPARE(back.cell(row, 6).value.toDouble(), 12.5);
+        QCOMPARE(back.cell(row, 10).type, QStringLiteral("s"));
+        QCOMPARE(back.cell(row, 10).value.toString(), QStringLiteral("pino; \"A\""));
+        QCOMPARE(back.cell(row, 12).value.toDouble(), 14.0);
+    }
+    QVERIFY(!back.has(5, 1));
+}
+
+void TstExport::kindFollowsFilterAndExtension_data() {
+    QTest::addColumn<QString>("filter"); // selected in the dialog; empty: the first one
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<bool>("workbook");
+    const QString xlsx = "Excel workbook (*.xlsx)";
+    const QString csv = "CSV (*.csv)";
+    QTest::newRow("default filter") << QString() << "a.xlsx"
+                                    << "a.xlsx" << true;
+    QTest::newRow("no extension, default filter") << QString() << "a"
+                                                  << "a.xlsx" << true;
+    QTest::newRow("no extension, CSV filter") << csv << "a"
+                                              << "a.csv" << false;
+    QTest::newRow("CSV filter") << csv << "a.csv"
+                                << "a.csv" << false;
+    QTest::newRow("typed .xlsx wins over the CSV filter") << csv << "a.xlsx"
+                                                          << "a.xlsx" << true;
+    QTest::newRow("typed .csv wins over the workbook filter") << xlsx << "a.csv"
+                                                              << "a.csv" << false;
+    QTest::newRow("capitals") << xlsx << "A.CSV"
+                              << "A.CSV" << false;
+    QTest::newRow("other extension, workbook filter") << xlsx << "a.txt"
+                                                      << "a.txt" << true;
+    QTest::newRow("other extension, CSV filter") << csv << "a.txt"
+                                                 << "a.txt" << false;
+}
+
+void TstExport::kindFollowsFilterAndExtension() {
+    QFETCH(QString, filter);
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QFETCH(bool, workbook);
+    Fixture fx;
+    fx.putPackets(2);
+    fx.dialogs.saveNames.enqueue(fx.dataDir + typed);
+    if (!filter.isEmpty())
+        fx.dialogs.saveFilters.enqueue(filter);
+    fx.action()->trigger();
+    QCOMPARE(fx.dialogs.kinds(), QStringList{"save"});
+    QCOMPARE(QDir(fx.dataDir).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"101226.DAT", written}));
+    const QByteArray bytes = readFile(fx.dataDir + written);
+    if (workbook)
+        QVERIFY(bytes.startsWith("PK\x03\x04"));
+    else
+        QCOMPARE(bytes, exportCsv(fx.frm->state().table, 2, QLocale()));
+}
+
 void TstExport::cancelWritesNothing() {
     Fixture fx;
     fx.putPackets(1);
@@ -192,46 +285,67 @@ void TstExport::cancelWritesNothing() {
 
 void TstExport::existingFileNeedsConfirmation_data() {
     QTest::addColumn<bool>("yes");
-    QTest::newRow("No keeps the file") << false;
-    QTest::newRow("Yes replaces it") << true;
+    QTest::addColumn<QString>("name");
+    QTest::newRow("No keeps the file") << false << "old.csv";
+    QTest::newRow("Yes replaces it") << true << "old.csv";
+    QTest::newRow("No keeps a workbook") << false << "old.xlsx";
+    QTest::newRow("Yes replaces a workbook") << true << "old.xlsx";
 }
 
 void TstExport::existingFileNeedsConfirmation() {
     QFETCH(bool, yes);
+    QFETCH(QString, name);
     Fixture fx;
     fx.putPackets(2);
-    const QString target = fx.dataDir + "old.csv";
+    const QString target = fx.dataDir + name;
     QVERIFY(writeFile(target, "old"));
     fx.dialogs.saveNames.enqueue(target);
     fx.dialogs.yesNoAnswers.enqueue(yes);
     fx.action()->trigger();
     QCOMPARE(fx.dialogs.kinds(), (QStringList{"save", "ask"}));
     QCOMPARE(fx.dialogs.calls[1].text, fx.frm->texts().FileExistsMsg);
-    QCOMPARE(readFile(target),
-             yes ? exportCsv(fx.frm->state().table, 2, QLocale()) : QByteArray("old"));
+    const QByteArray now = readFile(target);
+    if (!yes)
+        QCOMPARE(now, QByteArray("old"));
+    else if (name.endsWith(".csv"))
+        QCOMPARE(now, exportCsv(fx.frm->state().table, 2, QLocale()));
+    else
+        QVERIFY(now.startsWith("PK\x03\x04"));
 }
 
 void TstExport::failedWriteSaysSoAndKeepsTheOldFile_data() {
-    QTest::addColumn<bool>("fullDisk"); // else a folder the user may not write to
-    QTest::newRow("read-only folder") << false;
-    QTest::newRow("full disk") << true;
+    QTest::addColumn<QString>("how"); // "full", "readonly" or "folder"
+    QTest::addColumn<QString>("name");
+    for (const char* name : {"export.csv", "export.xlsx"}) {
+        QTest::addRow("read-only folder, %s", name) << "readonly" << name;
+        QTest::addRow("full disk, %s", name) << "full" << name;
+        QTest::addRow("target is a folder, %s", name) << "folder" << name;
+    }
 }
 
 void TstExport::failedWriteSaysSoAndKeepsTheOldFile() {
-    QFETCH(bool, fullDisk);
+    QFETCH(QString, how);
+    QFETCH(QString, name);
     Fixture fx;
     fx.putPackets(3);
     fx.frm->state().Unsaved = true;
     const QList<QByteArray> before = fx.snapshot();
     const QString folder = fx.dir.filePath("out");
     QVERIFY(QDir().mkpath(folder));
-    const QString target = folder + "/export.csv";
-    QVERIFY(writeFile(target, "old export"));
+    QString target = folder + "/" + name;
+    QString oldFile = target;
+    if (how == "folder") {
+        oldFile = folder + "/beside." + QFileInfo(name).suffix();
+        QVERIFY(QDir().mkpath(target));
+    }
+    QVERIFY(writeFile(oldFile, "old export"));
     fx.dialogs.saveNames.enqueue(target);
     fx.dialogs.yesNoAnswers.enqueue(true);
-    if (fullDisk) {
+    if (how == "full") {
         FileSizeLimit limit(256);
         QVERIFY(limit.active());
+        fx.action()->trigger();
+    } else if (how == "folder") {
         fx.action()->trigger();
     } else {
         QVERIFY(WritesAsUnprivileged::makeReadOnlyFolder(folder, fx.dir.path()));
@@ -245,8 +359,12 @@ void TstExport::failedWriteSaysSoAndKeepsTheOldFile() {
     const QString msg = fx.dialogs.calls[2].text;
     QVERIFY2(msg.startsWith(fx.frm->texts().SaveErrorMsg + "\r" + target + ": "), qPrintable(msg));
     QVERIFY(msg.size() > (fx.frm->texts().SaveErrorMsg + "\r" + target + ": ").size());
-    QCOMPARE(readFile(target), QByteArray("old export"));
-    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"export.csv"});
+    QCOMPARE(readFile(oldFile), QByteArray("old export"));
+    // Nothing else is left in the folder: no scratch or temporary file, hidden ones included.
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{QFileInfo(oldFile).fileName()});
+    if (how == "folder")
+        QVERIFY(QFileInfo(target).isDir());
     QCOMPARE(fx.snapshot(), before);
     QVERIFY(fx.frm->state().Unsaved);
     QCOMPARE(fx.frm->state().PacketCount, 3);

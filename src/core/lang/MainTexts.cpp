@@ -20,7 +20,7 @@ ProgramTexts readProgramTexts(const IniProfile& lang) {
     read("TooManyPackets", t.TooManyPackets);
     read("SaveFolderMissing", t.SaveFolderMissing);
     read("SaveFolderReadOnly", t.SaveFolderReadOnly);
-    read("ExportCsv", t.ExportCsv);
+    read("ExportSheet", t.ExportSheet);
     return t;
 }
 

@@ -17,7 +17,7 @@ struct ProgramTexts {
         QStringLiteral("%1 holds more than %2 packets; the table shows the first %2.");
     QString SaveFolderMissing = QStringLiteral("The folder %1 does not exist.");
     QString SaveFolderReadOnly = QStringLiteral("%1 is read-only.");
-    QString ExportCsv = QStringLiteral("Export for spreadsheet (CSV)..."); // grid menu item
+    QString ExportSheet = QStringLiteral("Export for spreadsheet..."); // grid menu item
 };
 
 struct MainTexts {

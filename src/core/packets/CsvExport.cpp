@@ -28,14 +28,46 @@ bool isNumericColumn(int col) {
     }
 }
 
+bool isPlainNumber(const QString& text) {
+    static const QRegularExpression number(QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)\\s*$"));
+    return number.match(text).hasMatch();
+}
+
+QString withoutTrailingBlanks(const QString& text) {
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.left(end);
+}
+
+bool startsLikeFormula(const QString& text) {
+    if (text.isEmpty())
+        return false;
+    switch (text.at(0).unicode()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\t':
+    case '\r':
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString csvField(const QString& text, bool numeric, const CsvFormat& format) {
     QString field = text;
-    if (numeric && format.decimalSeparator != '.') {
-        // Only a plain decimal number changes; anything else stays as the meter sent it.
-        static const QRegularExpression number(
-            QStringLiteral("^\\s*[+-]?(\\d+\\.\\d*|\\.\\d+)\\s*$"));
-        if (number.match(field).hasMatch())
+    if (numeric && isPlainNumber(field)) {
+        // A number is written as the meter sent it; only its decimal point follows the format.
+        if (format.decimalSeparator != '.')
             field.replace(QLatin1Char('.'), QLatin1Char(format.decimalSeparator));
+    } else {
+        // Text: the data file's padding goes, and a spreadsheet must not take it for a formula.
+        if (!numeric)
+            field = withoutTrailingBlanks(field);
+        if (startsLikeFormula(field))
+            field.prepend(QLatin1Char('\''));
     }
     const QChar sep = QLatin1Char(format.fieldSeparator);
     if (field.contains(sep) || field.contains(QLatin1Char('"')) ||

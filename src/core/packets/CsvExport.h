@@ -4,6 +4,10 @@
 // the readings as numbers: there the decimal separator is a comma and fields are separated by
 // ";", elsewhere by ",". Fields are quoted as RFC 4180 says; UTF-8 with a byte-order mark (so
 // spreadsheet programs recognise the encoding), CR LF line ends.
+//
+// Text fields lose trailing blanks (a data file pads its fields), and a text that a spreadsheet
+// would take for a formula (it begins with = + - @, a tab or a CR) gets a leading apostrophe, so
+// a comment from a received file cannot run as a formula. Numbers are never changed.
 #include "files/SafeWrite.h"
 
 #include <QByteArray>
@@ -27,8 +31,18 @@ CsvFormat csvFormatFor(const QLocale& locale);
 // s and the readings. Date, time, wood type and comment are text.
 bool isNumericColumn(int col);
 
+// A decimal number as the meter writes it (optional sign, digits, optional point), blanks
+// around allowed.
+bool isPlainNumber(const QString& text);
+// Text without the spaces at its end.
+QString withoutTrailingBlanks(const QString& text);
+// True when a spreadsheet reading this text would take it for a formula.
+bool startsLikeFormula(const QString& text);
+
 // One field as written: a plain decimal number in a numeric column takes the format's decimal
-// separator; the field is quoted when it holds the separator, a quote or a line break.
+// separator; other text loses its trailing blanks (outside numeric columns) and is protected
+// against formula reading; the field is quoted when it holds the separator, a quote or a line
+// break.
 QString csvField(const QString& text, bool numeric, const CsvFormat& format);
 
 // Heading row and packet rows 1..packetCount, cells mapped from Windows-1252.
