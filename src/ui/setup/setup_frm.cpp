@@ -2,6 +2,7 @@
 
 #include "CertPrinter.h"
 #include "PlainFont.h"
+#include "PortWatcher.h"
 #include "Printer.h"
 #include "QtMeterLink.h"
 #include "TComComboBox.h"
@@ -145,6 +146,10 @@ TSetupfrm::TSetupfrm(TMainFrm& mainFrm)
     makeLink();
 
     buildUi();
+    m_portWatcher = new PortWatcher(this);
+    m_portWatcher->setFolders(PortWatcher::systemFolders());
+    connect(m_portWatcher, &PortWatcher::portsChanged, this, [this] { refreshPorts(); });
+    connect(ComBox, &QComboBox::activated, this, [this] { m_wantedPort = ComBox->text(); });
     mainFrm.setSetupForm(this);
 }
 
@@ -279,8 +284,12 @@ void TSetupfrm::FormActivate() {
     setFont(dialogFont(s.UiFontName));
     datapath_ed->setText(s.settings.DataPath);
     // The list is read afresh at each opening: adapters come and go while the program runs.
-    ComBox->setPorts(m_portSource(), ComPort.Port());
-    ComBox->setText(s.settings.PortName);
+    const QList<SerialPortEntry> ports = m_portSource();
+    ComBox->setPorts(ports, ComPort.Port());
+    // A device name stored by an older version selects the adapter's stable name.
+    m_wantedPort = stablePortName(ports, s.settings.PortName);
+    ComBox->setText(m_wantedPort);
+    m_portWatcher->start();
     if (m_link->cancelled()) // the last opening was closed during a conversation
         makeLink();
     m_link->setPort(ComBox->text());
@@ -365,6 +374,7 @@ void TSetupfrm::done(int result) {
 }
 
 void TSetupfrm::FormClose() {
+    m_portWatcher->stop();
     if (!ComPort.Connected())
         return;
     try {
@@ -520,6 +530,17 @@ void TSetupfrm::Timer1Timer() {
 
 void TSetupfrm::setPortSource(std::function<QList<SerialPortEntry>()> source) {
     m_portSource = std::move(source);
+}
+
+void TSetupfrm::setPortFolders(const QStringList& folders) {
+    m_portWatcher->setFolders(folders);
+}
+
+void TSetupfrm::refreshPorts() {
+    if (!isVisible())
+        return;
+    ComBox->setPorts(m_portSource(), ComBox->text());
+    ComBox->setText(m_wantedPort);
 }
 
 void TSetupfrm::useTerminalFaceForInfo() {
