@@ -123,6 +123,8 @@ void TestSetupHotplug::theBoxFollowsAdaptersAndRegistrations() {
         QCOMPARE(fx.combo()->text(), ftdi); // the port the settings name, now that it is there
         QCOMPARE(fx.combo()->shownText(fx.combo()->currentIndex()),
                  QStringLiteral("FTDI FT232R USB UART A50285BI"));
+        QCOMPARE(fx.combo()->toolTip(),
+                 "FTDI FT232R USB UART A50285BI\n" + ftdi + "\n/dev/ttyUSB0"); // box too narrow
 
         sim = registerPort("meter-sim", device.fileName());
         QTRY_COMPARE(fx.combo()->names(), (QStringList{"COM1", ftdi, sim}));

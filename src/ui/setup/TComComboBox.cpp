@@ -1,6 +1,8 @@
 #include "TComComboBox.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QPainter>
 #include <QStylePainter>
 #include <QStyledItemDelegate>
 
@@ -11,18 +13,39 @@ namespace {
 constexpr int kDescriptionRole = Qt::UserRole + 1;
 constexpr int kShownRole = Qt::UserRole + 2;
 
-// The open list shows "shown name   description"; the closed box shows the shown name.
+constexpr int kColumnRole = Qt::UserRole + 3;
+
+// The open list shows the shown name and, in a column of their own, the descriptions; the
+// closed box shows the shown name.
 class PortItemDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        const QString description = index.data(kDescriptionRole).toString();
+        if (description.isEmpty())
+            return;
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const QRect column = text.adjusted(index.data(kColumnRole).toInt(), 0, 0, 0);
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(opt.palette.color(
+            opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(column, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          opt.fontMetrics.elidedText(description, Qt::ElideRight, column.width()));
+        painter->restore();
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         option->text = index.data(kShownRole).toString();
-        const QString description = index.data(kDescriptionRole).toString();
-        if (!description.isEmpty())
-            option->text += QStringLiteral("   ") + description;
     }
 };
 
@@ -32,11 +55,19 @@ TComComboBox::TComComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
     setItemDelegate(new PortItemDelegate(this));
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // The closed box is narrow: its tooltip gives the whole of what is selected.
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int i) {
+        setToolTip(
+            i < 0 ? QString()
+                  : (shownText(i) + QLatin1Char('\n') + itemData(i, Qt::ToolTipRole).toString())
+                        .trimmed());
+    });
 }
 
 void TComComboBox::setPorts(const QList<SerialPortEntry>& ports, const QString& portName) {
     clear();
-    int widest = 0;
+    int widestShown = 0;
+    int widestDescription = 0;
     const QFontMetrics fm(font());
     for (const SerialPortEntry& p : ports) {
         addItem(p.name);
@@ -48,11 +79,14 @@ void TComComboBox::setPorts(const QList<SerialPortEntry>& ports, const QString& 
                     shown == p.name ? p.description
                                     : (p.name + QLatin1Char('\n') + p.description).trimmed(),
                     Qt::ToolTipRole);
-        widest =
-            std::max(widest, fm.horizontalAdvance(shown + QStringLiteral("   ") + p.description));
+        widestShown = std::max(widestShown, fm.horizontalAdvance(shown));
+        widestDescription = std::max(widestDescription, fm.horizontalAdvance(p.description));
     }
+    const int column = widestShown + fm.horizontalAdvance(QStringLiteral("   "));
+    for (int i = 0; i < count(); ++i)
+        setItemData(i, column, kColumnRole);
     // The open list is as wide as its longest line, however narrow the box.
-    view()->setMinimumWidth(widest + 40);
+    view()->setMinimumWidth(column + widestDescription + 40);
     setCurrentIndex(-1);
     setText(portName);
 }

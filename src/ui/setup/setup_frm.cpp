@@ -284,12 +284,12 @@ void TSetupfrm::FormActivate() {
     setFont(dialogFont(s.UiFontName));
     datapath_ed->setText(s.settings.DataPath);
     // The list is read afresh at each opening: adapters come and go while the program runs.
+    m_portWatcher->start(); // before the list is read, so no change falls between the two
     const QList<SerialPortEntry> ports = m_portSource();
     ComBox->setPorts(ports, ComPort.Port());
     // A device name stored by an older version selects the adapter's stable name.
     m_wantedPort = stablePortName(ports, s.settings.PortName);
     ComBox->setText(m_wantedPort);
-    m_portWatcher->start();
     if (m_link->cancelled()) // the last opening was closed during a conversation
         makeLink();
     m_link->setPort(ComBox->text());
