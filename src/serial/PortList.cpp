@@ -49,6 +49,21 @@ Uart uartOf(const QString& sysEntry, const QString& devicePath) {
     return ss.type != PORT_UNKNOWN ? Uart::Present : Uart::Absent;
 }
 
+// A device's own strings are the device's to choose: shown on one line, without control or
+// direction-changing characters, and not longer than a port box can sensibly show.
+QString printable(const QString& text) {
+    QString out;
+    for (const QChar c : text) {
+        const bool control =
+            c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+        out += control ? QChar(QLatin1Char(' ')) : c;
+    }
+    out = out.simplified();
+    if (out.size() > 120)
+        out = out.left(119) + QChar(0x2026);
+    return out;
+}
+
 struct UsbIdentity {
     QString maker, model, serial;
     QString makerAndModel() const { return (maker + QLatin1Char(' ') + model).trimmed(); }
@@ -144,12 +159,12 @@ QList<SerialPortEntry> systemSerialPorts(const QString& sysRoot, const QString& 
             const UsbIdentity usb = usbIdentity(sysRoot, entry);
             e.name = link.value();
             e.deviceNode = e.description;
-            e.displayName = (usb.makerAndModel() + QLatin1Char(' ') + usb.serial).simplified();
+            e.displayName = printable(usb.makerAndModel() + QLatin1Char(' ') + usb.serial);
             if (e.displayName.isEmpty())
-                e.displayName = identityFromLinkName(QFileInfo(link.value()).fileName());
+                e.displayName = printable(identityFromLinkName(QFileInfo(link.value()).fileName()));
         } else {
             e.name = dev;
-            const QString usb = usbIdentity(sysRoot, entry).makerAndModel();
+            const QString usb = printable(usbIdentity(sysRoot, entry).makerAndModel());
             if (!usb.isEmpty())
                 e.description += QStringLiteral(", ") + usb;
         }

@@ -22,6 +22,8 @@ const QString kArduinoLink = "usb-Arduino__www.arduino.cc__0043_75633313133351F0
 const QString kSocket1 = "pci0000:00/0000:00:14.0/usb1/1-1";
 const QString kSocket2 = "pci0000:00/0000:00:14.0/usb1/1-2";
 const QString kSocket3 = "pci0000:00/0000:00:14.0/usb1/1-3";
+const QString kSocket4 = "pci0000:00/0000:00:14.0/usb1/1-4";
+const QString kAcmeLink = "usb-Acme_Serial-if00-port0";
 
 QMap<QString, SerialPortEntry> byName(const QList<SerialPortEntry>& list) {
     QMap<QString, SerialPortEntry> out;
@@ -56,11 +58,19 @@ void TestPortIdentity::adaptersAreListedByTheirStableNames() {
     t.usbDevice(kSocket3, "Silicon Labs", "CP2102");
     t.tty("ttyUSB1", kSocket3 + "/1-3:1.0/ttyUSB1", "cp210x");
     t.pointById(kProlificLink, "ttyUSB5"); // left behind by a device that has gone
+    // A device whose strings carry line breaks, control and direction-changing characters
+    // and go on and on.
+    t.plugAdapter(kSocket4, "ttyUSB2", "Acme\nCorp\x1b[2J", "Serial\u202eLRT" + QString(200, 'x'),
+                  "S1", kAcmeLink, "ch341");
     QVERIFY(t.ok);
 
     const QMap<QString, SerialPortEntry> ports = byName(systemSerialPorts(t.root(), t.dev()));
-    QCOMPARE(ports.keys(),
-             (QStringList{t.byIdLink(kArduinoLink), t.byIdLink(kFtdiLink), "COM1", "ttyUSB1"}));
+    QCOMPARE(ports.keys(), (QStringList{t.byIdLink(kAcmeLink), t.byIdLink(kArduinoLink),
+                                        t.byIdLink(kFtdiLink), "COM1", "ttyUSB1"}));
+    const QString acme = ports[t.byIdLink(kAcmeLink)].displayName;
+    QCOMPARE(acme.size(), 120);
+    QVERIFY2(acme.startsWith("Acme Corp [2J Serial LRTxxx"), qPrintable(acme));
+    QCOMPARE(acme.back(), QChar(0x2026));
     const SerialPortEntry ftdi = ports[t.byIdLink(kFtdiLink)];
     QCOMPARE(ftdi.displayName, QStringLiteral("FTDI FT232R USB UART A50285BI"));
     QCOMPARE(ftdi.deviceNode, QStringLiteral("/dev/ttyUSB0"));
@@ -77,7 +87,7 @@ void TestPortIdentity::adaptersAreListedByTheirStableNames() {
     // The by-id folder can be given on its own; one that does not exist leaves kernel names.
     const QMap<QString, SerialPortEntry> plain =
         byName(systemSerialPorts(t.root(), t.dev(), t.path() + "/no-by-id"));
-    QCOMPARE(plain.keys(), (QStringList{"COM1", "ttyACM0", "ttyUSB0", "ttyUSB1"}));
+    QCOMPARE(plain.keys(), (QStringList{"COM1", "ttyACM0", "ttyUSB0", "ttyUSB1", "ttyUSB2"}));
     QCOMPARE(plain["ttyUSB0"].description, QStringLiteral("/dev/ttyUSB0, FTDI FT232R USB UART"));
 }
 
