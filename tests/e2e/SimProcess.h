@@ -22,6 +22,16 @@ public:
         return waitFor(QStringLiteral("READY"));
     }
 
+    // Starts meter-sim with its port at the link path link (made or replaced).
+    bool startAt(const QString& link, const QStringList& args) {
+        m_port = link;
+        m_proc.setProgram(QStringLiteral(KELOTARI_BIN_DIR "/meter-sim"));
+        m_proc.setArguments(QStringList{QStringLiteral("--link"), m_port} + args);
+        m_proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_proc.start();
+        return waitFor(QStringLiteral("READY"));
+    }
+
     // Starts meter-sim registered under name in the runtime folder runtimeDir.
     bool startRegistered(const QString& name, const QString& runtimeDir, const QStringList& args) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

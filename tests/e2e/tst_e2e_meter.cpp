@@ -15,12 +15,17 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 using namespace kelotari;
 
@@ -75,6 +80,7 @@ private slots:
     void aModalBoxHeldPastTheTimeoutLosesNothing();
     void hangUpMidAnswerIsSeenAtOnce();
     void runawayLineIsAPortFailure();
+    void replugDuringADownloadAndTheAdapterIsFoundByItsStableName();
     void clearErasesTheMeterAndLeavesTheTable();
     void missingPort_data();
     void missingPort();
@@ -368,6 +374,44 @@ void TestE2eMeter::hangUpMidAnswerIsSeenAtOnce() {
     verifyTable(*w, packets.mid(0, 2), false);
     QCOMPARE(w->state().table.cell(0, 3), packets[2].fields[2]); // the cut packet's fields stay
     QVERIFY(sim.waitFor(QStringLiteral("HANGUP")));
+}
+
+// The port is stored by its stable name, a link as udev makes in /dev/serial/by-id. The
+// adapter is pulled during the download: the download reports the lost port. It comes back
+// as another device, the link now pointing there, and the next Transfer downloads in full.
+void TestE2eMeter::replugDuringADownloadAndTheAdapterIsFoundByItsStableName() {
+    const QList<SimPacket> packets = makePackets(3, 10);
+    const int cut = packets[0].wireBytes() + 12;
+    const QString byId = m_dir.filePath(QStringLiteral("dev/serial/by-id"));
+    QVERIFY(QDir().mkpath(byId));
+    const QString stable = byId + QStringLiteral("/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    auto sim = std::make_unique<SimProcess>();
+    QVERIFY(sim->startAt(stable, {"--scenario", scenario(packets), "--fault",
+                                  QStringLiteral("hangup=%1").arg(cut)}));
+    const QString firstDevice = QFile::symLinkTarget(stable);
+    auto w = window(stable, 20000);
+    w->Transfer_btnClick();
+    QCOMPARE(m_dialogs.kinds(), QStringList{"message"});
+    const QStringList lines = m_dialogs.calls[0].text.split(QLatin1Char('\r'));
+    QCOMPARE(lines.mid(0, 2), w->texts().TimeoutMsg.split(QLatin1Char('\r')));
+    QVERIFY2(lines.size() == 3 && lines[2].contains(QLatin1String("function failed")),
+             qPrintable(m_dialogs.calls[0].text));
+    QCOMPARE(w->state().PacketCount, 1);
+    sim.reset(); // pulled out for good; it leaves no link behind
+
+    // Something else takes the freed terminal first, as a phone takes the freed ttyUSB0.
+    const int other = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(other >= 0);
+    const auto closeOther = qScopeGuard([other] { ::close(other); });
+    SimProcess replugged;
+    QVERIFY(replugged.startAt(stable, {"--scenario", scenario(packets), "--unpaced"}));
+    QVERIFY(QFile::symLinkTarget(stable) != firstDevice);
+    m_dialogs.calls.clear();
+    w->Transfer_btnClick(); // No to saving the packet of the first try
+    QCOMPARE(m_dialogs.kinds(), QStringList{"ask"});
+    QCOMPARE(w->state().PacketCount, 3);
+    verifyTable(*w, packets);
+    QVERIFY(portIsFree(stable));
 }
 
 void TestE2eMeter::runawayLineIsAPortFailure() {

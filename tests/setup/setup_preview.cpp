@@ -1,10 +1,18 @@
 // Opens the setup dialog over the main window, as Setup does, for looking at it: run under a
 // display (or Xvfb) and take a picture. The dialog closes by itself after the given seconds.
+// Usage: setup-preview [seconds=10] [info|error|ports|ports-open] [screenshot.png]
+#include "PortFixture.h"
+#include "PortList.h"
+#include "PortRegistry.h"
 #include "QtDialogs.h"
 #include "main_frm.h"
 #include "setup_frm.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QPixmap>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -13,7 +21,32 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Kelotari"));
     const int seconds = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10;
     // "info": the information lines; "error": the probe on no port at all (its error box).
+    // "ports": a fixture computer with COM1, two USB adapters and a registered simulator port;
+    // "ports-open": the same with the port box open.
     const QString mode = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    const QString shot = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+
+    kelotari::PortTree tree;
+    QTemporaryDir runtime;
+    if (mode.startsWith(QLatin1String("ports"))) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        tree.tty(QStringLiteral("ttyS0"), QStringLiteral("pnp0/00:01"), QStringLiteral("serial"),
+                 QStringLiteral("4"));
+        tree.plugAdapter(QStringLiteral("pci0000:00/0000:00:14.0/usb1/1-2"),
+                         QStringLiteral("ttyUSB0"), QStringLiteral("Prolific Technology Inc."),
+                         QStringLiteral("USB-Serial Controller D"), QString(),
+                         QStringLiteral("usb-Prolific_Technology_Inc._USB-Serial_Controller_D-"
+                                        "if00-port0"),
+                         QStringLiteral("pl2303"));
+        tree.plugAdapter(QStringLiteral("pci0000:00/0000:00:14.0/usb1/1-3"),
+                         QStringLiteral("ttyUSB1"), QStringLiteral("FTDI"),
+                         QStringLiteral("FT232R USB UART"), QStringLiteral("A50285BI"),
+                         QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+        QFile pty(runtime.filePath(QStringLiteral("pts-7")));
+        if (pty.open(QIODevice::WriteOnly))
+            pty.close();
+        kelotari::registerPort(QStringLiteral("meter-sim"), pty.fileName());
+    }
 
     QTemporaryDir dir;
     kelotari::QtDialogs dialogs;
@@ -24,6 +57,12 @@ int main(int argc, char* argv[]) {
     kelotari::TMainFrm mainFrm(env);
     dialogs.setParent(&mainFrm);
     kelotari::TSetupfrm setupFrm(mainFrm);
+    if (mode.startsWith(QLatin1String("ports"))) {
+        setupFrm.setPortSource([&] { return kelotari::serialPortList(tree.root(), tree.dev()); });
+        setupFrm.setPortFolders({tree.byId(), tree.dev(), kelotari::registeredPortsFolder()});
+        mainFrm.state().settings.PortName =
+            tree.byIdLink(QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+    }
     mainFrm.show();
     QTimer::singleShot(300, &mainFrm, [&] {
         if (mode == QLatin1String("info"))
@@ -32,6 +71,13 @@ int main(int argc, char* argv[]) {
             setupFrm.setPortSource([] { return QList<kelotari::SerialPortEntry>(); });
             QTimer::singleShot(200, &setupFrm, [&] { setupFrm.probe_infoClick(); });
         }
+        if (mode == QLatin1String("ports-open"))
+            QTimer::singleShot(300, &setupFrm, [&] {
+                setupFrm.findChild<QComboBox*>(QStringLiteral("ComBox"))->showPopup();
+            });
+        if (!shot.isEmpty())
+            QTimer::singleShot(1200, &setupFrm,
+                               [&] { QGuiApplication::primaryScreen()->grabWindow(0).save(shot); });
         QTimer::singleShot(seconds * 1000, &setupFrm, [&] {
             if (QWidget* box = QApplication::activeModalWidget(); box && box != &setupFrm)
                 box->close();

@@ -132,8 +132,8 @@ void TestPortList::registeredPortsJoinAndTheListIsSortedWithoutCase() {
 
     const QList<SerialPortEntry> ports = serialPortList(t.root(), t.dev());
     QCOMPARE(namesOf(ports),
-             (QStringList{link, "bt_serial0", "COM1", "COM10", "ttyACM0", "ttyUSB0"}));
-    QCOMPARE(ports[0].description, device);
+             (QStringList{"bt_serial0", "COM1", "COM10", link, "ttyACM0", "ttyUSB0"}));
+    QCOMPARE(ports[3].description, device); // sorted as "meter-sim"
     held.reset();
     ::close(master);
 

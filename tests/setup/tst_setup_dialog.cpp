@@ -452,7 +452,7 @@ void TestSetupDialog::captionsAreShownAsTypedInBothWindows() {
     lang += "[Panels]\nPacket=" + caption + "\nFiles=" + caption + "\n[Menu]\n";
     for (const char* k : {"Del", "PrnSel", "PrnAll"})
         lang += QByteArray(k) + "=" + caption + "\n";
-    lang += "[Kelotari]\nExportCsv=" + caption + "\n[Setup]\n";
+    lang += "[Kelotari]\nExportSheet=" + caption + "\n[Setup]\n";
     for (const char* k :
          {"DL1_file", "DL1_cp", "DL1_pr", "DL1_inf", "Probe", "Next", "Cert", "makecert", "handler",
           "Lang", "Lang_su", "Lang_en", "Save", "Load", "Print"})

@@ -2,6 +2,9 @@
 
 #include <QAbstractItemView>
 #include <QRegularExpression>
+#include <QApplication>
+#include <QPainter>
+#include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
 
@@ -10,18 +13,41 @@ namespace kelotari {
 namespace {
 
 constexpr int kDescriptionRole = Qt::UserRole + 1;
+constexpr int kShownRole = Qt::UserRole + 2;
 
-// The open list shows "name   description"; the closed box shows the name.
+constexpr int kColumnRole = Qt::UserRole + 3;
+
+// The open list shows the shown name and, in a column of their own, the descriptions; the
+// closed box shows the shown name.
 class PortItemDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        const QString description = index.data(kDescriptionRole).toString();
+        if (description.isEmpty())
+            return;
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const QRect column = text.adjusted(index.data(kColumnRole).toInt(), 0, 0, 0);
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(opt.palette.color(
+            opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(column, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          opt.fontMetrics.elidedText(description, Qt::ElideRight, column.width()));
+        painter->restore();
+    }
+
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        const QString description = index.data(kDescriptionRole).toString();
-        if (!description.isEmpty())
-            option->text += QStringLiteral("   ") + description;
+        option->text = index.data(kShownRole).toString();
     }
 };
 
@@ -31,25 +57,42 @@ TComComboBox::TComComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
     setItemDelegate(new PortItemDelegate(this));
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // The closed box is narrow: its tooltip gives the whole of what is selected.
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int i) {
+        setToolTip(
+            i < 0 ? QString()
+                  : (shownText(i) + QLatin1Char('\n') + itemData(i, Qt::ToolTipRole).toString())
+                        .trimmed());
+    });
 }
 
 void TComComboBox::setPorts(const QList<SerialPortEntry>& ports, const QString& fallback) {
     const QString kept = text();
     clear();
-    int widest = 0;
+    int widestShown = 0;
+    int widestDescription = 0;
     const QFontMetrics fm(font());
     for (const SerialPortEntry& p : ports) {
         addItem(p.name);
         const int i = count() - 1;
+        const QString shown = shownPortName(p);
         setItemData(i, p.description, kDescriptionRole);
+        setItemData(i, shown, kShownRole);
         // A tooltip would read a maker's string as rich text; it is shown as typed.
-        setItemData(i, Qt::convertFromPlainText(p.description, Qt::WhiteSpaceNoWrap),
+        setItemData(i,
+                    Qt::convertFromPlainText(
+                        shown == p.name ? p.description
+                                        : (p.name + QLatin1Char('\n') + p.description).trimmed(),
+                        Qt::WhiteSpaceNoWrap),
                     Qt::ToolTipRole);
-        widest =
-            std::max(widest, fm.horizontalAdvance(p.name + QStringLiteral("   ") + p.description));
+        widestShown = std::max(widestShown, fm.horizontalAdvance(shown));
+        widestDescription = std::max(widestDescription, fm.horizontalAdvance(p.description));
     }
+    const int column = widestShown + fm.horizontalAdvance(QStringLiteral("   "));
+    for (int i = 0; i < count(); ++i)
+        setItemData(i, column, kColumnRole);
     // The open list is as wide as its longest line, however narrow the box.
-    view()->setMinimumWidth(widest + 40);
+    view()->setMinimumWidth(column + widestDescription + 40);
     setCurrentIndex(-1);
     int at = kept.isEmpty() ? -1 : findPort(kept);
     if (at < 0)
@@ -91,6 +134,27 @@ QStringList TComComboBox::names() const {
     for (int i = 0; i < count(); ++i)
         out << itemText(i);
     return out;
+}
+
+QString TComComboBox::shownText(int i) const {
+    return itemData(i, kShownRole).toString();
+}
+
+// QComboBox's own painting, with the shown name in place of the item's text.
+void TComComboBox::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox opt;
+    initStyleOption(&opt);
+    if (currentIndex() >= 0) {
+        const int room =
+            style()
+                ->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this)
+                .width();
+        opt.currentText = fontMetrics().elidedText(shownText(currentIndex()), Qt::ElideRight, room);
+    }
+    painter.drawComplexControl(QStyle::CC_ComboBox, opt);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, opt);
 }
 
 } // namespace kelotari

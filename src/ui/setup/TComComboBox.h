@@ -1,7 +1,9 @@
 #pragma once
 // The serial port selector: a drop-down list of port names that cannot be typed into. An item
 // may show a description beside its name in the open list; the text read, selected and
-// stored is the name alone.
+// stored is the name alone. A name that is a long path shows as something shorter: an
+// adapter as its maker, model and serial number, a registered port as its registration
+// name, with the path in the item's tooltip.
 #include "PortList.h"
 
 #include <QComboBox>
@@ -26,6 +28,11 @@ public:
     int findPort(const QString& name) const;
 
     QStringList names() const;
+    // What item i shows in place of its name (the name itself for a plain port).
+    QString shownText(int i) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 } // namespace kelotari

@@ -3,6 +3,7 @@
 #include "CertPrinter.h"
 #include "PlainFont.h"
 #include "PlainText.h"
+#include "PortWatcher.h"
 #include "Printer.h"
 #include "QtMeterLink.h"
 #include "TComComboBox.h"
@@ -149,6 +150,10 @@ TSetupfrm::TSetupfrm(TMainFrm& mainFrm)
     makeLink();
 
     buildUi();
+    m_portWatcher = new PortWatcher(this);
+    m_portWatcher->setFolders(PortWatcher::systemFolders());
+    connect(m_portWatcher, &PortWatcher::portsChanged, this, [this] { refreshPorts(); });
+    connect(ComBox, &QComboBox::activated, this, [this] { m_wantedPort = ComBox->text(); });
     mainFrm.setSetupForm(this);
 }
 
@@ -288,6 +293,12 @@ void TSetupfrm::FormActivate() {
     // gives way to the one a new list starts with, as at start-up: COM1 when there is one.
     ComBox->setPorts(m_portSource(), kInitialPort);
     ComBox->setText(s.settings.PortName);
+    m_portWatcher->start(); // before the list is read, so no change falls between the two
+    const QList<SerialPortEntry> ports = m_portSource();
+    ComBox->setPorts(ports, ComPort.Port());
+    // A device name stored by an older version selects the adapter's stable name.
+    m_wantedPort = stablePortName(ports, s.settings.PortName);
+    ComBox->setText(m_wantedPort);
     if (m_link->cancelled()) // the last opening was closed during a conversation
         makeLink();
     m_link->setPort(ComBox->text());
@@ -373,6 +384,7 @@ void TSetupfrm::done(int result) {
 }
 
 void TSetupfrm::FormClose() {
+    m_portWatcher->stop();
     if (!ComPort.Connected())
         return;
     try {
@@ -528,6 +540,17 @@ void TSetupfrm::Timer1Timer() {
 
 void TSetupfrm::setPortSource(std::function<QList<SerialPortEntry>()> source) {
     m_portSource = std::move(source);
+}
+
+void TSetupfrm::setPortFolders(const QStringList& folders) {
+    m_portWatcher->setFolders(folders);
+}
+
+void TSetupfrm::refreshPorts() {
+    if (!isVisible())
+        return;
+    ComBox->setPorts(m_portSource(), kInitialPort);
+    ComBox->setText(m_wantedPort);
 }
 
 void TSetupfrm::useTerminalFaceForInfo() {

@@ -25,6 +25,7 @@ class QTimer;
 namespace kelotari {
 
 class Dialogs;
+class PortWatcher;
 class QtMeterLink;
 class TComComboBox;
 class TMainFrm;
@@ -83,6 +84,9 @@ public:
 
     // Where the port list comes from (a test gives a fixture tree).
     void setPortSource(std::function<QList<SerialPortEntry>()> source);
+    // The folders whose changes refresh the port list while the dialog is open (the running
+    // system's by default; a test gives those of its fixture tree).
+    void setPortFolders(const QStringList& folders);
 
 protected:
     void done(int result) override;
@@ -97,6 +101,9 @@ private:
     // A fresh link (the last one was cancelled by a close during a wait); the calibration
     // test goes with it and keeps its record.
     void makeLink();
+    // The port list read again while the dialog is open; the selection stays where it still
+    // exists, and the port the user wants is selected again when it comes back.
+    void refreshPorts();
     CertFileContext certFileContext() const;
     class CertView;
 
@@ -106,6 +113,8 @@ private:
     SetupTexts m_texts;
     NumberFormat m_certNumberFormat;
     std::function<QList<SerialPortEntry>()> m_portSource;
+    PortWatcher* m_portWatcher = nullptr;
+    QString m_wantedPort; // the stored port at opening, then the user's choice
 
     TComPort ComPort;
     QTimer* Timer1 = nullptr;
