@@ -6,8 +6,11 @@ set -euo pipefail
 PACKAGES=(
     cmake make g++ pkg-config          # build
     qt6-base-dev libgl-dev             # Qt 6 widgets, printing and tests
+    libcups2-dev                       # print jobs handed to CUPS, with its answer
     fontconfig fonts-dejavu-core       # fonts for windows and printed pages
     poppler-utils                      # pdftotext, used by the printing tests
+    cups                               # a private cupsd with queues of its own, for the printing tests
+    printer-driver-cups-pdf            # a virtual printer queue (cups-pdf), for the printing tests
     clang libclang-rt-14-dev           # libFuzzer targets
     dpkg-dev file                      # the Debian package (dpkg-shlibdeps finds its Depends)
     desktop-file-utils appstream       # checks of the desktop entry and the metainfo
