@@ -527,6 +527,11 @@ void TstPrintSpooler::schedulerStoppedWhileTheSetupDialogIsOpen() {
     QCOMPARE(w.print(Doc::Selected, QStringLiteral("None")), kPrintError);
     QCOMPARE(w.print(Doc::Certificate, kNamedQueue), kCertPrintError);
     qInfo("three prints without a scheduler took %lld ms", static_cast<long long>(took.elapsed()));
+    // The PDF printer needs no scheduler.
+    const QString pdf = w.dir.filePath(QStringLiteral("ohne-cups.pdf"));
+    w.dialogs.saveNames << pdf;
+    QCOMPARE(w.print(Doc::All, QStringLiteral("PDF")), QString());
+    QVERIFY(pdfText(pdf).contains(QLatin1String("Kuusi")));
     // Only the PDF printer is left to choose.
     inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
         QCOMPARE(boxItems(setup.findChild<QComboBox*>(QStringLiteral("printerbox"))),
