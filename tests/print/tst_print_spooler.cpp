@@ -297,9 +297,13 @@ void TstPrintSpooler::initTestCase() {
 
 void TstPrintSpooler::cleanupTestCase() {
     if (m_cups) {
-        QByteArray jobs;
-        m_cups->run("lpstat", {"-W", "all", "-o"}, &jobs);
-        qInfo().noquote() << "jobs:\n" + QString::fromUtf8(jobs);
+        QStringList jobs;
+        for (const PrivateCups::Job& j : PrivateCups::jobs())
+            jobs << QStringLiteral("%1 %2 %3 state %4")
+                        .arg(j.id)
+                        .arg(j.queue, j.title)
+                        .arg(int(j.state));
+        qInfo().noquote() << "jobs:\n" + jobs.join(QLatin1Char('\n'));
         m_cups->stop();
     }
     qInfo("printing tests took %lld ms", static_cast<long long>(m_clock.elapsed()));
