@@ -15,6 +15,7 @@ BUILD=(
     qt6-base-dev libgl-dev             # Qt 6 widgets and printing
     qt6-svg-dev                        # the window icon, drawn from the SVG picture
     libxlsxwriter-dev                  # spreadsheet export
+    libcups2-dev                       # print jobs handed to CUPS, with its answer
 )
 PACKAGE=(
     dpkg-dev file                      # dpkg-buildflags; dpkg-shlibdeps finds the Depends

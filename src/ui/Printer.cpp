@@ -14,6 +14,12 @@
 #include <QPrinterInfo>
 #include <QTemporaryFile>
 
+#include <cmath>
+
+#ifdef KELOTARI_WITH_CUPS
+#include <cups/cups.h>
+#endif
+
 namespace kelotari {
 
 namespace {
@@ -60,6 +66,28 @@ bool isCompletePdf(const QByteArray& pdf) {
     return ok && offset >= 0 && offset < pdf.size() && pdf.mid(offset, 4) == "xref";
 }
 
+// Runs the layout on a PDF printer writing into `scratch` and reads the finished document
+// back; empty when the layout failed or the file is not a whole PDF.
+QByteArray makePdf(QPrinter& printer, QTemporaryFile& scratch, const QFont& font,
+                   const std::function<bool(PageCanvas&)>& layout) {
+    if (!scratch.open())
+        return QByteArray();
+    scratch.close(); // the printer writes it by name; the object removes it afterwards
+    printer.setOutputFileName(scratch.fileName());
+    {
+        QtPageCanvas canvas(printer, font);
+        if (!layout(canvas))
+            return QByteArray();
+    }
+    QFile made(scratch.fileName());
+    if (!made.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const QByteArray pdf = made.readAll();
+    if (made.error() != QFileDevice::NoError || !isCompletePdf(pdf))
+        return QByteArray();
+    return pdf;
+}
+
 // The PDF engine writes straight into its file and does not say when a write fails. So the
 // document is made in a temporary file beside the chosen one, checked, and only then put in
 // place as every other file is: a full disk fails the print and leaves an older file whole.
@@ -69,23 +97,90 @@ PrintResult printPdf(QPrinter& printer, const QFont& font,
     // A short name of its own: the chosen name may already be as long as a name can be.
     QTemporaryFile scratch(
         QFileInfo(target).absoluteDir().filePath(QStringLiteral(".kelotari-print-XXXXXX")));
-    if (!scratch.open())
-        return PrintResult::Failed;
-    scratch.close(); // the printer writes it by name; the object removes it afterwards
-    printer.setOutputFileName(scratch.fileName());
-    {
-        QtPageCanvas canvas(printer, font);
-        if (!layout(canvas))
-            return PrintResult::Failed;
-    }
-    QFile made(scratch.fileName());
-    if (!made.open(QIODevice::ReadOnly))
-        return PrintResult::Failed;
-    const QByteArray pdf = made.readAll();
-    if (made.error() != QFileDevice::NoError || !isCompletePdf(pdf))
+    const QByteArray pdf = makePdf(printer, scratch, font, layout);
+    if (pdf.isEmpty())
         return PrintResult::Failed;
     return writeFileSafely(target, pdf) ? PrintResult::Printed : PrintResult::Failed;
 }
+
+#ifdef KELOTARI_WITH_CUPS
+// The resolution the queue's driver prints at by default (its printer-resolution-default),
+// 0 when the queue does not say. Qt gives every CUPS printer 1200 dots per inch; the reports'
+// positions are in the printer's own dots.
+int queueResolution(const QString& printerName) {
+    const QByteArray queue = printerName.section(QLatin1Char('/'), 0, 0).toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.constData(), nullptr);
+    if (!dest)
+        return 0;
+    int dpi = 0;
+    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+        if (ipp_attribute_t* attr =
+                cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution")) {
+            int yres = 0;
+            ipp_res_t units = IPP_RES_PER_INCH;
+            const int xres = ippGetResolution(attr, 0, &yres, &units);
+            if (xres > 0 && xres == yres)
+                dpi = units == IPP_RES_PER_CM ? int(std::lround(xres * 2.54)) : xres;
+        }
+        cupsFreeDestInfo(info);
+    }
+    cupsFreeDests(1, dest);
+    return dpi;
+}
+
+// Hands a finished PDF to a CUPS queue and says whether the spooler took it. Qt's own CUPS
+// engine drops the spooler's answer, so a queue that rejects jobs, a queue deleted meanwhile
+// or a stopped cupsd would all look like a printed report. A name "queue/instance" prints on
+// the queue with the options saved for the instance, as lp does.
+bool submitToQueue(const QString& printerName, const QByteArray& pdf) {
+    const QByteArray queue = printerName.section(QLatin1Char('/'), 0, 0).toUtf8();
+    const QByteArray instance = printerName.section(QLatin1Char('/'), 1).toUtf8();
+    const QByteArray title = kDocumentTitle.toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.constData(),
+                                         instance.isEmpty() ? nullptr : instance.constData());
+    if (!dest)
+        return false;
+    int numOptions = 0;
+    cups_option_t* options = nullptr;
+    for (int i = 0; i < dest->num_options; ++i)
+        numOptions =
+            cupsAddOption(dest->options[i].name, dest->options[i].value, numOptions, &options);
+    cupsFreeDests(1, dest);
+    const int job =
+        cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), title.constData(), numOptions, options);
+    cupsFreeOptions(numOptions, options);
+    if (job <= 0)
+        return false; // not accepting jobs, no such queue, no scheduler
+    bool sent = cupsStartDocument(CUPS_HTTP_DEFAULT, queue.constData(), job, title.constData(),
+                                  CUPS_FORMAT_PDF, 1) == HTTP_STATUS_CONTINUE;
+    sent = sent && cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(),
+                                        static_cast<size_t>(pdf.size())) == HTTP_STATUS_CONTINUE;
+    // The finish is read even after a failed write: it ends the request on the connection.
+    const ipp_status_t finished = cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData());
+    if (sent && finished <= IPP_STATUS_OK_EVENTS_COMPLETE)
+        return true;
+    // A job without its document would wait in the queue for ever.
+    cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
+    return false;
+}
+
+// An installed printer: the document is made as a PDF with the page the printer reports (its
+// paper, printable area and resolution, so the layout's dot positions are the printer's),
+// checked whole, and then spooled. Qt's CUPS engine does the same inside, without the checks.
+PrintResult printOnQueue(QPrinter& native, const QFont& font,
+                         const std::function<bool(PageCanvas&)>& layout) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setResolution(native.resolution());
+    printer.setPageLayout(native.pageLayout());
+    setUpJob(printer);
+    QTemporaryFile scratch(QDir::temp().filePath(QStringLiteral("kelotari-print-XXXXXX.pdf")));
+    const QByteArray pdf = makePdf(printer, scratch, font, layout);
+    if (pdf.isEmpty())
+        return PrintResult::Failed;
+    return submitToQueue(native.printerName(), pdf) ? PrintResult::Printed : PrintResult::Failed;
+}
+#endif
 
 } // namespace
 
@@ -109,6 +204,10 @@ std::unique_ptr<QPrinter> openPrinter(Dialogs& dialogs, const PrintRequest& requ
     auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     if (!printer->isValid())
         return nullptr;
+#ifdef KELOTARI_WITH_CUPS
+    if (const int dpi = queueResolution(printer->printerName()); dpi > 0)
+        printer->setResolution(dpi);
+#endif
     setUpJob(*printer);
     return printer;
 }
@@ -123,8 +222,12 @@ PrintResult printDocument(Dialogs& dialogs, const PrintRequest& request,
         return PrintResult::Failed;
     if (printer->outputFormat() == QPrinter::PdfFormat)
         return printPdf(*printer, request.font, layout);
+#ifdef KELOTARI_WITH_CUPS
+    return printOnQueue(*printer, request.font, layout);
+#else
     QtPageCanvas canvas(*printer, request.font);
     return layout(canvas) ? PrintResult::Printed : PrintResult::Failed;
+#endif
 }
 
 } // namespace kelotari

@@ -1,0 +1,587 @@
+// Both packet reports and the certificate printed through a real CUPS scheduler of the test's
+// own: by PrinterName, on the default printer, on a queue that rejects jobs, a stopped queue,
+// a queue deleted after it was listed and with no scheduler at all; what was spooled is read
+// back and compared with the same document printed straight to a PDF file. The setup
+// dialog's printer box lists the scheduler's queues.
+#include "CertPrinter.h"
+#include "Printer.h"
+#include "PrivateCups.h"
+#include "ScriptedDialogs.h"
+#include "main_frm.h"
+#include "setup_frm.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+#include <pwd.h>
+
+using namespace kelotari;
+
+namespace {
+
+const QString kPrintError = QStringLiteral("Tulostusongelma!\rTarkista tulostin.");
+const QString kCertPrintError =
+    QStringLiteral("Some printing problem occur.\rCheck printer,cables,etc. and try again.");
+
+// The queues every case starts from. The default printer writes to its file; the second
+// file queue has a name beyond ASCII.
+const QString kDefaultQueue = QStringLiteral("Kelotari_File");
+const QString kNamedQueue = QStringLiteral("Toimisto-M\u00E4nty");
+const QString kPdfQueue = QStringLiteral("Kelotari-PDF");
+const QString kRejectingQueue = QStringLiteral("Kelotari-Rejects");
+const QString kStoppedQueue = QStringLiteral("Kelotari-Stopped");
+
+enum class Doc { Selected, All, Certificate };
+
+QString tool(const char* name) {
+    return QStandardPaths::findExecutable(QLatin1String(name));
+}
+
+QByteArray run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        qWarning() << program << args << p.readAllStandardError();
+        return QByteArray();
+    }
+    return p.readAllStandardOutput();
+}
+
+QString pdfText(const QString& pdf) {
+    return QString::fromUtf8(run(tool("pdftotext"), {"-layout", "-enc", "UTF-8", pdf, "-"}));
+}
+
+// Page 1 at 100 dots per inch, without smoothing.
+QImage pdfPicture(const QString& pdf, const QString& outPrefix) {
+    run(tool("pdftoppm"), {"-f", "1", "-l", "1", "-r", "100", "-gray", "-aa", "no", "-aaVector",
+                           "no", "-png", "-singlefile", pdf, outPrefix});
+    return QImage(outPrefix + QStringLiteral(".png"));
+}
+
+// KELOTARI_PRINT_OUT names a folder that keeps a copy of every spooled document, to look at.
+void keepCopy(const QString& file, const QString& kind) {
+    const QString out = qEnvironmentVariable("KELOTARI_PRINT_OUT");
+    if (out.isEmpty())
+        return;
+    QString tag = QString::fromUtf8(QTest::currentDataTag());
+    tag.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
+    const QString target = QDir(out).filePath(tag + QLatin1Char('-') + kind + ".pdf");
+    QFile::remove(target);
+    QFile::copy(file, target);
+}
+
+// The lines of text on a page picture, top to bottom: the inked pixels of each band of rows
+// with ink in it.
+QList<int> inkedLines(const QImage& page) {
+    QList<int> lines;
+    bool inLine = false;
+    for (int y = 0; y < page.height(); ++y) {
+        int ink = 0;
+        for (int x = 0; x < page.width(); ++x)
+            ink += qGray(page.pixel(x, y)) < 128;
+        if (ink > 0 && !inLine)
+            lines << 0;
+        if (ink > 0)
+            lines.last() += ink;
+        inLine = ink > 0;
+    }
+    return lines;
+}
+
+QByteArray readAll(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Waits (bounded) for a file a backend writes once its job has finished.
+bool waitForFile(const QString& name, int ms = 30000) {
+    const QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (QFileInfo(name).size() > 0)
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+struct Packet {
+    QList<QByteArray> header; // columns 0..9
+};
+const QList<Packet> kPackets = {
+    {{"1", "3", "05.03.24", "14:02", "M\xE4nty", "20", "12.5", "13.1", "12.8", "0.3"}},
+    {{"2", "5", "05.03.24", "14:10", "Kuusi", "18", "16.2", "19.8", "17.9", "1.4"}},
+    {{"3", "4", "06.03.24", "08:31", "Koivu", "15", "8.9", "22.4", "14.6", "5.6"}},
+};
+
+// A main window with three packets, the second one selected.
+class Window {
+public:
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TMainFrm> frm;
+
+    Window() {
+        writeFile(QStringLiteral("Kelotari.INI"),
+                  "[DB]\r\nPath=" + dir.path().toUtf8() + "/\r\n[App]\r\nPrinter=None\r\n");
+        writeFile(QStringLiteral("DefLang.lng"),
+                  "[Dialogs]\r\nPrnPro=Tulostusongelma!%Tarkista tulostin.\r\n");
+        frm = std::make_unique<TMainFrm>(
+            MainFrmEnv{dir.filePath("Kelotari.INI"), dir.filePath("DefLang.lng"), &dialogs, 1000});
+        for (int r = 1; r <= kPackets.size(); ++r)
+            for (int c = 0; c < kPackets[r - 1].header.size(); ++c)
+                frm->state().table.setCell(c, r, kPackets[r - 1].header[c]);
+        frm->state().PacketCount = int(kPackets.size());
+        frm->filecontentSelectCell(0, 2);
+        dialogs.calls.clear();
+    }
+    void writeFile(const QString& name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    // Prints a document as the user's command does; the message shown, if any.
+    QString print(Doc doc, const QString& printer) {
+        frm->state().settings.PrinterName = printer;
+        const qsizetype before = dialogs.calls.size();
+        if (doc == Doc::Certificate) {
+            if (printCertificateJob(dialogs, certJob(printer), certificate(),
+                                    CertLanguage::Finnish) == CertPrintOutcome::Failed)
+                return kCertPrintError; // the caller's box, shown by the dialog
+        } else {
+            doc == Doc::All ? frm->PrintAllClick() : frm->PrintselectedClick();
+        }
+        for (qsizetype i = before; i < dialogs.calls.size(); ++i)
+            if (dialogs.calls[i].kind == QLatin1String("message"))
+                return dialogs.calls[i].text;
+        return QString();
+    }
+    CertPrintJob certJob(const QString& printer) const {
+        CertPrintJob job;
+        job.printerName = printer;
+        job.fontFace = QStringLiteral("MS Sans Serif");
+        job.dataPath = dir.path() + '/';
+        job.dialogTitle = QStringLiteral("Print");
+        job.fileExistsMsg = QStringLiteral("File already exist!\rWrite anyway ?");
+        job.handlerName = QStringLiteral("Liisa Lehtim\u00E4ki");
+        job.now = QDateTime(QDate(2026, 3, 5), QTime(14, 7, 9));
+        return job;
+    }
+    static CalRecord certificate() {
+        CalRecord r;
+        r.CertNumber = "97-0412";
+        r.slot(1) = 17;
+        r.slot(2) = -12;
+        r.slot(3) = -4;
+        r.slot(4) = 25.93f;
+        r.slot(5) = 19.84f;
+        r.slot(6) = 16.07f;
+        r.slot(7) = 10.81f;
+        return r;
+    }
+    // The same document printed straight to a PDF file.
+    QString directPdf(Doc doc) {
+        const QString pdf = dir.filePath(QStringLiteral("direct.pdf"));
+        QFile::remove(pdf);
+        dialogs.saveNames << pdf;
+        const QString message = print(doc, QStringLiteral("PDF"));
+        if (!message.isEmpty())
+            qWarning() << "direct PDF failed:" << message;
+        return pdf;
+    }
+};
+
+// Where cups-pdf puts a job of the user running the tests: Out of its configuration, with
+// ${HOME} the user's home folder.
+QString cupsPdfOutFolder() {
+    QString out = QStringLiteral("${HOME}/PDF");
+    QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
+    if (conf.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : conf.readAll().split('\n'))
+            if (line.startsWith("Out "))
+                out = QString::fromUtf8(line.mid(4).trimmed());
+    const passwd* pw = ::getpwuid(::geteuid());
+    out.replace(QLatin1String("${HOME}"), QString::fromLocal8Bit(pw ? pw->pw_dir : "/root"));
+    return out;
+}
+
+QStringList pdfFilesIn(const QString& folder) {
+    return QDir(folder).entryList({"*.pdf"}, QDir::Files, QDir::Time);
+}
+
+QStringList boxItems(const QComboBox* box) {
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+// The queues in the order the scheduler reports them (lpstat -e).
+QStringList queuesByLpstat(PrivateCups& cups) {
+    QByteArray out;
+    cups.run("lpstat", {"-e"}, &out);
+    QStringList names;
+    for (const QByteArray& line : out.split('\n'))
+        if (!line.trimmed().isEmpty())
+            names << QString::fromUtf8(line.trimmed());
+    return names;
+}
+
+// The setup dialog opened from the main window's toolbar; body runs inside its modal wait.
+void inSetupDialog(TMainFrm& frm, const std::function<void(TSetupfrm&)>& body) {
+    TSetupfrm* setup = frm.setupForm();
+    if (!setup) { // the main window owns it
+        setup = new TSetupfrm(frm);
+        setup->setPortSource([] { return QList<SerialPortEntry>(); });
+    }
+    bool ran = false;
+    QTimer::singleShot(0, setup, [&] {
+        ran = true;
+        body(*setup);
+        if (setup->isVisible())
+            setup->reject();
+    });
+    frm.findChild<QToolButton*>(QStringLiteral("tyo_setup"))->click();
+    QVERIFY(ran);
+}
+
+} // namespace
+
+class TstPrintSpooler : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void queueReportsItsPage();
+    void printsThroughTheSpooler_data();
+    void printsThroughTheSpooler();
+    void stoppedQueueKeepsTheJobUntilStarted();
+    void printerBoxListsTheQueuesThenPdf();
+    void queueDeletedAfterListing();
+    void schedulerStoppedWhileTheSetupDialogIsOpen();
+    void fiftyQueues();
+
+private:
+    std::unique_ptr<PrivateCups> m_cups;
+    QElapsedTimer m_clock;
+};
+
+void TstPrintSpooler::initTestCase() {
+    m_clock.start();
+    const QString reason = PrivateCups::unavailableReason();
+    if (!reason.isEmpty())
+        QSKIP(qPrintable(reason));
+    QVERIFY2(!tool("pdftotext").isEmpty(), "pdftotext is missing: run scripts/install-deps.sh");
+    m_cups = std::make_unique<PrivateCups>();
+    QVERIFY2(m_cups->start(), qPrintable(readAll(m_cups->errorLog())));
+    QVERIFY(m_cups->addFileQueue(kDefaultQueue, QStringLiteral("default.out")));
+    QVERIFY(m_cups->addFileQueue(kNamedQueue, QStringLiteral("named.out")));
+    QVERIFY(m_cups->addFileQueue(kRejectingQueue, QStringLiteral("rejected.out")));
+    QVERIFY(m_cups->addFileQueue(kStoppedQueue, QStringLiteral("stopped.out")));
+    QVERIFY(m_cups->addCupsPdfQueue(kPdfQueue));
+    QVERIFY(m_cups->run("lpadmin", {"-d", kDefaultQueue}));
+    QVERIFY(m_cups->run("cupsreject", {"-r", "closed for the test", kRejectingQueue}));
+    QVERIFY(m_cups->run("cupsdisable", {"-r", "paused for the test", kStoppedQueue}));
+    QByteArray status;
+    m_cups->run("lpstat", {"-t"}, &status);
+    qInfo().noquote() << "lpstat -t:\n" + QString::fromUtf8(status);
+    QCOMPARE(QPrinterInfo::defaultPrinterName(), kDefaultQueue);
+}
+
+void TstPrintSpooler::cleanupTestCase() {
+    if (m_cups) {
+        QStringList jobs;
+        for (const PrivateCups::Job& j : PrivateCups::jobs())
+            jobs << QStringLiteral("%1 %2 %3 state %4")
+                        .arg(j.id)
+                        .arg(j.queue, j.title)
+                        .arg(int(j.state));
+        qInfo().noquote() << "jobs:\n" + jobs.join(QLatin1Char('\n'));
+        m_cups->stop();
+    }
+    qInfo("printing tests took %lld ms", static_cast<long long>(m_clock.elapsed()));
+}
+
+// The page the layouts measure is the one the queue's driver describes: A4 with a quarter-inch
+// printable border at 600 dots per inch (the spool-to-file PPD), portrait.
+void TstPrintSpooler::queueReportsItsPage() {
+    ScriptedDialogs dialogs;
+    bool cancelled = true;
+    const std::unique_ptr<QPrinter> printer =
+        openPrinter(dialogs, PrintRequest{kNamedQueue, {}, {}, {}, QFont()}, cancelled);
+    QVERIFY(printer && !cancelled);
+    QCOMPARE(printer->printerName(), kNamedQueue);
+    QCOMPARE(printer->resolution(), 600);
+    QCOMPARE(printer->pageLayout().pageSize().id(), QPageSize::A4);
+    QCOMPARE(printer->pageLayout().orientation(), QPageLayout::Portrait);
+    qInfo() << "queue page" << printer->width() << "x" << printer->height() << "dots, margins"
+            << printer->pageLayout().margins(QPageLayout::Point);
+    // 559 x 806 points; Qt measures A4 in millimetres and rounds once more.
+    QVERIFY2(qAbs(printer->width() - 559 * 600 / 72) <= 1,
+             qPrintable(QString::number(printer->width())));
+    QVERIFY2(qAbs(printer->height() - 806 * 600 / 72) <= 1,
+             qPrintable(QString::number(printer->height())));
+}
+
+void TstPrintSpooler::printsThroughTheSpooler_data() {
+    QTest::addColumn<int>("doc");
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<QString>("queue"); // where the job must land; empty: nowhere
+    const QString removed = QStringLiteral("HP_LaserJet_kuivaamo");
+    const QString spaced = QStringLiteral("Toimisto M\u00E4nty 2. krs");
+    const QString longest(2047, QLatin1Char('P'));
+    const struct {
+        const char* tag;
+        Doc doc;
+        QString printer, queue;
+    } rows[] = {
+        {"Print selected, by name", Doc::Selected, kNamedQueue, kNamedQueue},
+        {"Print all, by name", Doc::All, kNamedQueue, kNamedQueue},
+        {"certificate, by name", Doc::Certificate, kNamedQueue, kNamedQueue},
+        {"Print selected, None: the default", Doc::Selected, "None", kDefaultQueue},
+        {"Print all, a removed printer: the default", Doc::All, removed, kDefaultQueue},
+        {"certificate, None: the default", Doc::Certificate, "None", kDefaultQueue},
+        {"Print all, a name with spaces: the default", Doc::All, spaced, kDefaultQueue},
+        {"certificate, 2047 characters: the default", Doc::Certificate, longest, kDefaultQueue},
+        {"Print selected, a queue rejecting jobs", Doc::Selected, kRejectingQueue, ""},
+        {"Print all, a queue rejecting jobs", Doc::All, kRejectingQueue, ""},
+        {"certificate, a queue rejecting jobs", Doc::Certificate, kRejectingQueue, ""},
+        {"Print all, cups-pdf", Doc::All, kPdfQueue, kPdfQueue},
+        {"certificate, cups-pdf", Doc::Certificate, kPdfQueue, kPdfQueue},
+    };
+    for (const auto& r : rows)
+        QTest::newRow(r.tag) << int(r.doc) << r.printer << r.queue;
+}
+
+void TstPrintSpooler::printsThroughTheSpooler() {
+    QFETCH(int, doc);
+    QFETCH(QString, printer);
+    QFETCH(QString, queue);
+    Window w;
+    const QString direct = w.directPdf(Doc(doc));
+    const QString expectedText = pdfText(direct);
+    QVERIFY(
+        expectedText.contains(QLatin1String(doc == int(Doc::Certificate) ? "97-0412" : "Kuusi")));
+    w.dialogs.calls.clear();
+
+    const QString outFile = m_cups->outFile(queue == kNamedQueue ? QStringLiteral("named.out")
+                                                                 : QStringLiteral("default.out"));
+    for (const char* f : {"default.out", "named.out", "rejected.out"})
+        QFile::remove(m_cups->outFile(QLatin1String(f)));
+    const QString cupsPdfOut = cupsPdfOutFolder();
+    const QStringList cupsPdfBefore = pdfFilesIn(cupsPdfOut);
+    const int lastJob = PrivateCups::lastJobId();
+
+    const QString message = w.print(Doc(doc), printer);
+
+    if (queue.isEmpty()) {
+        QCOMPARE(message, doc == int(Doc::Certificate) ? kCertPrintError : kPrintError);
+        QCOMPARE(PrivateCups::jobsAfter(lastJob, 2000).size(), 0); // no job anywhere
+        QVERIFY(!QFileInfo::exists(m_cups->outFile(QStringLiteral("rejected.out"))));
+        return;
+    }
+    QCOMPARE(message, QString());
+    QCOMPARE(w.dialogs.calls.size(), 0); // no save dialog: it went to the printer
+    const QList<PrivateCups::Job> jobs = PrivateCups::jobsAfter(lastJob);
+    QCOMPARE(jobs.size(), 1); // printed once
+    QCOMPARE(jobs[0].queue, queue);
+    QCOMPARE(jobs[0].title, QStringLiteral("Kelotari"));
+    QCOMPARE(int(jobs[0].state), int(IPP_JSTATE_COMPLETED));
+
+    QString spooled;
+    if (queue == kPdfQueue) {
+        QString made;
+        const QDeadlineTimer deadline(30000);
+        while (made.isEmpty() && !deadline.hasExpired()) {
+            for (const QString& f : pdfFilesIn(cupsPdfOut))
+                if (!cupsPdfBefore.contains(f))
+                    made = QDir(cupsPdfOut).filePath(f);
+            QThread::msleep(50);
+        }
+        QVERIFY2(!made.isEmpty(), qPrintable("no new PDF in " + cupsPdfOut));
+        QVERIFY(waitForFile(made));
+        QThread::msleep(200); // cups-pdf moves its finished file into place
+        qInfo("cups-pdf wrote %lld bytes (direct PDF %lld)",
+              static_cast<long long>(QFileInfo(made).size()),
+              static_cast<long long>(QFileInfo(direct).size()));
+        // cups-pdf prints through PostScript and Ghostscript, which keep no text layer for
+        // these fonts, and it places the page in its own printable area: the pages are
+        // compared as pictures, line by line.
+        const QImage got = pdfPicture(made, w.dir.filePath(QStringLiteral("cups-pdf")));
+        const QImage want = pdfPicture(direct, w.dir.filePath(QStringLiteral("direct")));
+        keepCopy(made, QStringLiteral("cups-pdf"));
+        keepCopy(direct, QStringLiteral("direct"));
+        const QString info = QString::fromUtf8(run(tool("pdfinfo"), {made}));
+        QFile::remove(made);
+        QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))),
+                 qPrintable(info));
+        QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Title:\\s+\\(?Kelotari\\)?\\n"))),
+                 qPrintable(info));
+        QCOMPARE(got.size(), want.size()); // the same paper
+        const QList<int> gotLines = inkedLines(got), wantLines = inkedLines(want);
+        QVERIFY(wantLines.size() >= 4);
+        QCOMPARE(gotLines.size(), wantLines.size());
+        for (int i = 0; i < wantLines.size(); ++i) // each line about as long (its own glyphs)
+            QVERIFY2(qAbs(gotLines[i] - wantLines[i]) * 3 <= wantLines[i],
+                     qPrintable(QStringLiteral("line %1: %2 against %3 inked pixels")
+                                    .arg(i + 1)
+                                    .arg(gotLines[i])
+                                    .arg(wantLines[i])));
+        return;
+    }
+    QVERIFY(waitForFile(outFile));
+    const QByteArray bytes = readAll(outFile);
+    qInfo("spooled %lld bytes to %s (direct PDF %lld)", static_cast<long long>(bytes.size()),
+          qPrintable(queue), static_cast<long long>(QFileInfo(direct).size()));
+    QVERIFY2(bytes.startsWith("%PDF-"), bytes.left(16).constData());
+    keepCopy(outFile, QStringLiteral("spooled"));
+    keepCopy(direct, QStringLiteral("direct"));
+    spooled = pdfText(outFile);
+    QCOMPARE(spooled, expectedText);
+}
+
+// A paused printer takes the job and keeps it: nothing is reported, nothing lost, and the
+// job prints once when the printer is started again.
+void TstPrintSpooler::stoppedQueueKeepsTheJobUntilStarted() {
+    Window w;
+    const QString out = m_cups->outFile(QStringLiteral("stopped.out"));
+    QFile::remove(out);
+    const int lastJob = PrivateCups::lastJobId();
+    QCOMPARE(w.print(Doc::All, kStoppedQueue), QString());
+    QList<PrivateCups::Job> jobs = PrivateCups::jobsAfter(lastJob, 1000);
+    QCOMPARE(jobs.size(), 1);
+    QCOMPARE(int(jobs[0].state), int(IPP_JSTATE_PENDING));
+    QVERIFY(!QFileInfo::exists(out));
+
+    QVERIFY(m_cups->run("cupsenable", {kStoppedQueue}));
+    jobs = PrivateCups::jobsAfter(lastJob);
+    QCOMPARE(jobs.size(), 1);
+    QCOMPARE(int(jobs[0].state), int(IPP_JSTATE_COMPLETED));
+    QVERIFY(waitForFile(out));
+    QVERIFY(pdfText(out).contains(QLatin1String("Kuusi")));
+    QVERIFY(m_cups->run("cupsdisable", {kStoppedQueue}));
+}
+
+void TstPrintSpooler::printerBoxListsTheQueuesThenPdf() {
+    Window w;
+    const QStringList queues = queuesByLpstat(*m_cups);
+    QCOMPARE(queues.size(), 5);
+    inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
+        auto* box = setup.findChild<QComboBox*>(QStringLiteral("printerbox"));
+        QCOMPARE(boxItems(box), queues + QStringList{"PDF"});
+        QCOMPARE(box->currentText(), QStringLiteral("None")); // the setting, not installed
+        box->setCurrentIndex(int(queues.indexOf(kNamedQueue)));
+        setup.findChild<QPushButton*>(QStringLiteral("ok_btn"))->click();
+    });
+    QCOMPARE(w.frm->state().settings.PrinterName, kNamedQueue);
+}
+
+// The queue chosen in the setup dialog is deleted before the report is printed: the report
+// goes to the default printer, once.
+void TstPrintSpooler::queueDeletedAfterListing() {
+    const QString gone = QStringLiteral("Kelotari-Gone");
+    QVERIFY(m_cups->addFileQueue(gone, QStringLiteral("gone.out")));
+    Window w;
+    inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
+        auto* box = setup.findChild<QComboBox*>(QStringLiteral("printerbox"));
+        const int at = box->findText(gone);
+        QVERIFY(at >= 0);
+        box->setCurrentIndex(at);
+        setup.findChild<QPushButton*>(QStringLiteral("ok_btn"))->click();
+    });
+    QCOMPARE(w.frm->state().settings.PrinterName, gone);
+    QVERIFY(m_cups->run("lpadmin", {"-x", gone}));
+    QFile::remove(m_cups->outFile(QStringLiteral("default.out")));
+    const int lastJob = PrivateCups::lastJobId();
+    w.frm->PrintselectedClick();
+    QCOMPARE(w.dialogs.kinds(), QStringList());
+    const QList<PrivateCups::Job> jobs = PrivateCups::jobsAfter(lastJob);
+    QCOMPARE(jobs.size(), 1);
+    QCOMPARE(jobs[0].queue, kDefaultQueue);
+    QVERIFY(waitForFile(m_cups->outFile(QStringLiteral("default.out"))));
+    QVERIFY(!QFileInfo::exists(m_cups->outFile(QStringLiteral("gone.out"))));
+}
+
+// cupsd ends while the setup dialog shows its queues: the dialog keeps the list it read, the
+// chosen name is stored, printing shows the failure text at once and spools nothing, and
+// nothing of it comes out once cupsd runs again.
+void TstPrintSpooler::schedulerStoppedWhileTheSetupDialogIsOpen() {
+    Window w;
+    const int lastJob = PrivateCups::lastJobId();
+    inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
+        auto* box = setup.findChild<QComboBox*>(QStringLiteral("printerbox"));
+        QVERIFY(box->findText(kNamedQueue) >= 0);
+        m_cups->stop();
+        box->setCurrentIndex(box->findText(kNamedQueue));
+        setup.findChild<QPushButton*>(QStringLiteral("ok_btn"))->click();
+    });
+    QCOMPARE(w.frm->state().settings.PrinterName, kNamedQueue);
+    QVERIFY(!m_cups->running());
+
+    QElapsedTimer took;
+    took.start();
+    QCOMPARE(w.print(Doc::All, kNamedQueue), kPrintError);
+    QCOMPARE(w.print(Doc::Selected, QStringLiteral("None")), kPrintError);
+    QCOMPARE(w.print(Doc::Certificate, kNamedQueue), kCertPrintError);
+    qInfo("three prints without a scheduler took %lld ms", static_cast<long long>(took.elapsed()));
+    // The PDF printer needs no scheduler.
+    const QString pdf = w.dir.filePath(QStringLiteral("ohne-cups.pdf"));
+    w.dialogs.saveNames << pdf;
+    QCOMPARE(w.print(Doc::All, QStringLiteral("PDF")), QString());
+    QVERIFY(pdfText(pdf).contains(QLatin1String("Kuusi")));
+    // Only the PDF printer is left to choose.
+    inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
+        QCOMPARE(boxItems(setup.findChild<QComboBox*>(QStringLiteral("printerbox"))),
+                 QStringList{"PDF"});
+    });
+
+    QVERIFY2(m_cups->start(), qPrintable(readAll(m_cups->errorLog())));
+    QCOMPARE(PrivateCups::jobsAfter(lastJob, 2000).size(), 0);
+    QFile::remove(m_cups->outFile(QStringLiteral("named.out")));
+    QCOMPARE(w.print(Doc::All, kNamedQueue), QString());
+    const QList<PrivateCups::Job> jobs = PrivateCups::jobsAfter(lastJob);
+    QCOMPARE(jobs.size(), 1);
+    QCOMPARE(jobs[0].queue, kNamedQueue);
+    QVERIFY(waitForFile(m_cups->outFile(QStringLiteral("named.out"))));
+}
+
+// Fifty more queues: the box lists all of them in the scheduler's order, and the one chosen
+// prints once.
+void TstPrintSpooler::fiftyQueues() {
+    QStringList added;
+    for (int i = 1; i <= 50; ++i) {
+        added << QStringLiteral("Kuivaamo-%1").arg(i, 2, 10, QLatin1Char('0'));
+        QVERIFY(m_cups->addFileQueue(added.last(), QStringLiteral("kuivaamo-%1.out").arg(i)));
+    }
+    Window w;
+    const QStringList queues = queuesByLpstat(*m_cups);
+    QCOMPARE(queues.size(), 55);
+    QElapsedTimer took;
+    inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
+        auto* box = setup.findChild<QComboBox*>(QStringLiteral("printerbox"));
+        QCOMPARE(boxItems(box), queues + QStringList{"PDF"});
+        box->setCurrentIndex(box->findText(QStringLiteral("Kuivaamo-37")));
+        setup.findChild<QPushButton*>(QStringLiteral("ok_btn"))->click();
+    });
+    const int lastJob = PrivateCups::lastJobId();
+    took.start();
+    w.frm->PrintAllClick();
+    qInfo("Print all with 55 queues took %lld ms", static_cast<long long>(took.elapsed()));
+    QCOMPARE(w.dialogs.kinds(), QStringList());
+    const QList<PrivateCups::Job> jobs = PrivateCups::jobsAfter(lastJob);
+    QCOMPARE(jobs.size(), 1);
+    QCOMPARE(jobs[0].queue, QStringLiteral("Kuivaamo-37"));
+    QVERIFY(waitForFile(m_cups->outFile(QStringLiteral("kuivaamo-37.out"))));
+    for (const QString& q : added)
+        QVERIFY(m_cups->run("lpadmin", {"-x", q}));
+}
+
+QTEST_MAIN(TstPrintSpooler)
+#include "tst_print_spooler.moc"
