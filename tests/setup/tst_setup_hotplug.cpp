@@ -16,7 +16,28 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <functional>
+#include <memory>
+#include <stdlib.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+// A pseudo-terminal for registrations to lead to (a registration names a terminal).
+struct Pty {
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QString path;
+    Pty() {
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
+            path = QString::fromLocal8Bit(::ptsname(master));
+    }
+    ~Pty() {
+        if (master >= 0)
+            ::close(master);
+    }
+};
+} // namespace
 
 using namespace kelotari;
 
@@ -112,6 +133,9 @@ void TestSetupHotplug::theBoxFollowsAdaptersAndRegistrations() {
     QFile device(fx.device());
     QVERIFY(device.open(QIODevice::WriteOnly));
     QString sim;
+    Pty pty;
+    QVERIFY(!pty.path.isEmpty());
+    std::unique_ptr<kelotari::PortRegistration> reg;
 
     fx.openModal([&] {
         QCOMPARE(fx.combo()->names(), QStringList{"COM1"});
@@ -126,7 +150,8 @@ void TestSetupHotplug::theBoxFollowsAdaptersAndRegistrations() {
         QCOMPARE(fx.combo()->toolTip(),
                  "FTDI FT232R USB UART A50285BI\n" + ftdi + "\n/dev/ttyUSB0"); // box too narrow
 
-        sim = registerPort("meter-sim", device.fileName());
+        reg = kelotari::PortRegistration::make("meter-sim", pty.path);
+        sim = reg->path();
         QTRY_COMPARE(fx.combo()->names(), (QStringList{"COM1", ftdi, sim}));
         QCOMPARE(fx.combo()->text(), ftdi);
         QCOMPARE(fx.combo()->shownText(2), QStringLiteral("meter-sim"));
@@ -149,9 +174,10 @@ void TestSetupHotplug::theBoxFollowsAdaptersAndRegistrations() {
         fx.tree.unplug("ttyUSB1", kFtdiLink);
         QTRY_COMPARE(fx.combo()->names(), (QStringList{"COM1", sim, prolific}));
         QCOMPARE(fx.combo()->text(), sim); // the user's choice stays where it still exists
-        QVERIFY(QFile::remove(sim));
+        reg.reset();
         QTRY_COMPARE(fx.combo()->names(), (QStringList{"COM1", prolific}));
-        QCOMPARE(registerPort("meter-sim", device.fileName()), sim);
+        reg = kelotari::PortRegistration::make("meter-sim", pty.path);
+        QCOMPARE(reg->path(), sim);
         QTRY_COMPARE(fx.combo()->names(), (QStringList{"COM1", sim, prolific}));
         QCOMPARE(fx.combo()->text(), sim);
         QTest::mouseClick(fx.setup->findChild<QPushButton*>("ok_btn"), Qt::LeftButton);
@@ -170,17 +196,18 @@ void TestSetupHotplug::aBurstOfRegistrationsIsTakenInOnce() {
     QVERIFY(device.open(QIODevice::WriteOnly));
     fx.openModal([&] {
         QCOMPARE(fx.combo()->text(), QStringLiteral("COM1"));
-        QStringList links;
+        Pty pty;
+        QVERIFY(!pty.path.isEmpty());
+        std::vector<std::unique_ptr<kelotari::PortRegistration>> regs;
         for (int i = 0; i < 200; ++i)
-            links << registerPort(QStringLiteral("sim-%1").arg(i, 3, 10, QLatin1Char('0')),
-                                  device.fileName());
+            regs.push_back(kelotari::PortRegistration::make(
+                QStringLiteral("sim-%1").arg(i, 3, 10, QLatin1Char('0')), pty.path));
         QTRY_COMPARE(fx.combo()->count(), 201);
         QCOMPARE(fx.combo()->text(), QStringLiteral("COM1"));
         QCOMPARE(fx.combo()->shownText(1), QStringLiteral("sim-000"));
         fx.setup->info_btnClick(); // the dialog still answers
         QVERIFY(!fx.setup->infoLines().isEmpty());
-        for (const QString& link : links)
-            QVERIFY(QFile::remove(link));
+        regs.clear();
         QTRY_COMPARE(fx.combo()->names(), QStringList{"COM1"});
         QCOMPARE(fx.combo()->text(), QStringLiteral("COM1"));
     });
