@@ -308,6 +308,7 @@ void TstFileDialogs::dialogsListWithoutOpeningFiles() {
     QStringList shown;
     QString typeOfFirstFile;
     const QAbstractFileIconProvider* provider = nullptr;
+    QString nameField;
     whenShown(
         [&](QFileDialog* d) {
             shown = listedNames(d);
@@ -315,6 +316,7 @@ void TstFileDialogs::dialogsListWithoutOpeningFiles() {
             const QModelIndex first = v->model()->index(2, 2, v->rootIndex()); // Type column
             typeOfFirstFile = first.data().toString();
             provider = d->iconProvider();
+            nameField = nameEditOf(d)->text();
             QTest::keyClick(d, Qt::Key_Escape);
         },
         int(expected.size()));
@@ -333,10 +335,15 @@ void TstFileDialogs::dialogsListWithoutOpeningFiles() {
         qInfo() << shown.mid(0, 8);
     QCOMPARE(shown, expected);
     QCOMPARE(provider, &dialogs.iconProvider());
-    if (kind == "save")
+    if (kind == "save") {
         QCOMPARE(typeOfFirstFile, QStringLiteral("Data file"));
-    if (kind == "open")
+        QCOMPARE(nameField, QStringLiteral("111226.DAT"));
+    } else if (kind == "open") {
         QCOMPARE(typeOfFirstFile, QStringLiteral("Calibration certificate"));
+        QCOMPARE(nameField, QStringLiteral("*.cal")); // the pattern it was given
+    } else {
+        QCOMPARE(nameField, QString());
+    }
 }
 
 // The second Save shows the same dialog object, set up as a new one: its own title, folder,
