@@ -1,16 +1,158 @@
 #include "QtDialogs.h"
 
+#include "FastIconProvider.h"
+
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace kelotari {
+
+namespace {
+
+// A file dialog kept for one purpose. Being a class of its own, it is never swapped for the
+// desktop's native dialog (Qt offers those to plain QFileDialogs only); the option says the same
+// for anyone reading the flags. The program's own widget dialog is wanted everywhere: it lists
+// through our icon provider (no reading of the folder's files), it can be kept and shown again,
+// and it looks and behaves the same on every desktop.
+class KeptFileDialog : public QFileDialog {
+    Q_OBJECT
+public:
+    KeptFileDialog(QWidget* parent, const QString& folder, FastIconProvider* icons)
+        : QFileDialog(parent, QString(), folder) {
+        setOption(QFileDialog::DontUseNativeDialog, true);
+        setIconProvider(icons);
+        // A filter that names one extension brings it along as the suffix added to a name
+        // typed without one; other filters go back to the caller's suffix.
+        connect(this, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+            const QString own = singleFilterSuffix(filter);
+            const bool ownDiffers =
+                !own.isEmpty() && own.compare(callerSuffix, Qt::CaseInsensitive);
+            setDefaultSuffix(ownDiffers ? own : callerSuffix);
+        });
+    }
+
+    // Back to the state of a new dialog with these filters: the first filter selected, its
+    // suffix, nothing selected in the list.
+    void resetFilters(const QString& suffix) {
+        callerSuffix = suffix;
+        setDefaultSuffix(suffix);
+        const QString first = nameFilters().value(0);
+        // Selecting a filter re-filters and re-sorts the whole listing: only when it changed.
+        if (!first.isEmpty() && selectedNameFilter() != first)
+            selectNameFilter(first);
+    }
+
+    // Opens where a new dialog given this path would: the path itself when it is a folder, else
+    // the folder it names a file in, when that exists. Showing the folder the dialog already
+    // lists costs nothing: its listing is kept and kept up to date.
+    void goTo(const QString& path) {
+        const QFileInfo info(QDir::current(), path);
+        if (info.isDir())
+            setDirectory(info.absoluteFilePath());
+        else if (QFileInfo(info.absolutePath()).isDir())
+            setDirectory(info.absolutePath());
+    }
+
+    // The name field as a new dialog for this path would have it.
+    void setName(const QString& name) {
+        if (!name.isEmpty()) {
+            selectFile(name);
+            return;
+        }
+        if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            edit->clear();
+    }
+
+    QString callerSuffix;
+};
+
+QString kindKey(int kind, const QString& filter) {
+    return QString::number(kind) + QLatin1Char('\n') + filter;
+}
+
+} // namespace
 
 QString boxText(const QString& text) {
     QString t = text;
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return t;
+}
+
+QString singleFilterSuffix(const QString& filter) {
+    // "Description (patterns)" or the bare patterns, as the dialog reads a filter.
+    static const QRegularExpression described(QStringLiteral("^.*\\(([^()]*)\\)\\s*$"));
+    const QRegularExpressionMatch m = described.match(filter);
+    const QString patterns = m.hasMatch() ? m.captured(1) : filter;
+    QString suffix;
+    for (const QString& p : patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!p.startsWith(QLatin1String("*.")) || p.size() < 3)
+            return QString();
+        const QString ext = p.mid(2);
+        if (ext.contains(QLatin1Char('*')) || ext.contains(QLatin1Char('?')) ||
+            ext.contains(QLatin1Char('[')))
+            return QString();
+        if (suffix.isEmpty())
+            suffix = ext;
+        else if (suffix.compare(ext, Qt::CaseInsensitive) != 0)
+            return QString();
+    }
+    return suffix;
+}
+
+QtDialogs::QtDialogs(QWidget* parent) : m_parent(parent) {}
+
+QtDialogs::~QtDialogs() {
+    for (const QPointer<QFileDialog>& d : std::as_const(m_fileDialogs))
+        delete d.data();
+}
+
+void QtDialogs::setParent(QWidget* parent) {
+    m_parent = parent;
+    for (const QPointer<QFileDialog>& d : std::as_const(m_fileDialogs))
+        if (d)
+            d->setParent(parent, d->windowFlags());
+}
+
+QFileDialog* QtDialogs::keptFileDialog(const QString& kind, const QString& filter) const {
+    static const QStringList kinds{QStringLiteral("save"), QStringLiteral("open"),
+                                   QStringLiteral("folder")};
+    return m_fileDialogs.value(kindKey(int(kinds.indexOf(kind)), filter)).data();
+}
+
+QFileDialog* QtDialogs::fileDialog(Kind kind, const QString& filter, const QString& startPath) {
+    QPointer<QFileDialog>& kept = m_fileDialogs[kindKey(int(kind), filter)];
+    if (kept)
+        return kept;
+    if (!m_icons)
+        m_icons = std::make_unique<FastIconProvider>();
+    // Made in the folder of its first use, so it does not first list another one.
+    const QFileInfo start(QDir::current(), startPath);
+    auto* dlg = new KeptFileDialog(
+        m_parent, start.isDir() ? start.absoluteFilePath() : start.absolutePath(), m_icons.get());
+    switch (kind) {
+    case Kind::Save:
+        dlg->setAcceptMode(QFileDialog::AcceptSave);
+        dlg->setFileMode(QFileDialog::AnyFile);
+        // The program asks its own overwrite question.
+        dlg->setOption(QFileDialog::DontConfirmOverwrite, true);
+        break;
+    case Kind::Open:
+        dlg->setFileMode(QFileDialog::ExistingFile);
+        break;
+    case Kind::Folder:
+        dlg->setFileMode(QFileDialog::Directory);
+        dlg->setOption(QFileDialog::ShowDirsOnly, true);
+        break;
+    }
+    if (!filter.isEmpty())
+        dlg->setNameFilter(filter);
+    kept = dlg;
+    return dlg;
 }
 
 bool QtDialogs::askYesNo(const QString& title, const QString& text) {
@@ -49,27 +191,17 @@ void QtDialogs::showMessage(const QString& title, const QString& text, Icon icon
 QString QtDialogs::chooseSaveFileName(const QString& title, const QString& proposed,
                                       const QString& filter, const QString& defaultSuffix,
                                       QString* selectedFilter) {
-    QFileDialog dlg(m_parent, title, proposed, filter);
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setFileMode(QFileDialog::AnyFile);
-    // The program asks its own overwrite question.
-    dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
-    dlg.setDefaultSuffix(defaultSuffix);
-    // With several filters, a name typed without an extension gets the selected filter's one.
-    QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, [&dlg](const QString& f) {
-        const qsizetype star = f.indexOf(QStringLiteral("(*."));
-        if (star >= 0) {
-            const QString suffix =
-                f.mid(star + 3).section(QLatin1Char(')'), 0, 0).section(QLatin1Char(' '), 0, 0);
-            if (!suffix.isEmpty() && !suffix.contains(QLatin1Char('*')))
-                dlg.setDefaultSuffix(suffix);
-        }
-    });
-    dlg.selectFile(proposed);
+    auto* dlg = static_cast<KeptFileDialog*>(fileDialog(Kind::Save, filter, proposed));
+    dlg->setWindowTitle(title);
+    dlg->resetFilters(defaultSuffix);
+    dlg->goTo(proposed);
+    // A full name also takes the dialog to its folder, even one that does not exist (the
+    // user then sees the folder-missing note on accepting).
+    dlg->setName(proposed);
     for (;;) {
-        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        if (dlg->exec() != QDialog::Accepted || dlg->selectedFiles().isEmpty())
             return QString();
-        const QString name = dlg.selectedFiles().constFirst();
+        const QString name = dlg->selectedFiles().constFirst();
         const QFileInfo fi(name);
         if (!fi.absoluteDir().exists()) {
             showMessage(title, m_texts.SaveFolderMissing.arg(fi.absolutePath()), Icon::Warning);
@@ -80,18 +212,33 @@ QString QtDialogs::chooseSaveFileName(const QString& title, const QString& propo
             continue;
         }
         if (selectedFilter)
-            *selectedFilter = dlg.selectedNameFilter();
+            *selectedFilter = dlg->selectedNameFilter();
         return name;
     }
 }
 
 QString QtDialogs::chooseOpenFileName(const QString& title, const QString& folder,
                                       const QString& filter) {
-    return QFileDialog::getOpenFileName(m_parent, title, folder, filter);
+    auto* dlg = static_cast<KeptFileDialog*>(fileDialog(Kind::Open, filter, folder));
+    dlg->setWindowTitle(title);
+    dlg->resetFilters(QString());
+    dlg->goTo(folder);
+    // A path that is no folder proposes its last part as the name ("*.cal" lists those).
+    const QFileInfo info(folder);
+    dlg->setName(folder.isEmpty() || info.isDir() ? QString() : info.fileName());
+    if (dlg->exec() != QDialog::Accepted)
+        return QString();
+    return dlg->selectedFiles().value(0);
 }
 
 QString QtDialogs::chooseFolder(const QString& title, const QString& folder) {
-    return QFileDialog::getExistingDirectory(m_parent, title, folder);
+    auto* dlg = static_cast<KeptFileDialog*>(fileDialog(Kind::Folder, QString(), folder));
+    dlg->setWindowTitle(title);
+    dlg->goTo(folder);
+    dlg->setName(QString());
+    if (dlg->exec() != QDialog::Accepted)
+        return QString();
+    return dlg->selectedFiles().value(0);
 }
 
 void QtDialogs::lastResortError(const QString& text) {
@@ -102,3 +249,5 @@ void QtDialogs::lastResortError(const QString& text) {
 }
 
 } // namespace kelotari
+
+#include "QtDialogs.moc"
