@@ -16,6 +16,12 @@ constexpr int kDescriptionRole = Qt::UserRole + 1;
 constexpr int kShownRole = Qt::UserRole + 2;
 
 constexpr int kColumnRole = Qt::UserRole + 3;
+constexpr int kPlainTipRole = Qt::UserRole + 4; // the tooltip's text as typed
+
+// A tooltip would read a maker's string as rich text: it is shown as typed.
+QString plainTip(const QString& text) {
+    return text.isEmpty() ? QString() : Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
+}
 
 // The open list shows the shown name and, in a column of their own, the descriptions; the
 // closed box shows the shown name.
@@ -59,10 +65,8 @@ TComComboBox::TComComboBox(QWidget* parent) : QComboBox(parent) {
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     // The closed box is narrow: its tooltip gives the whole of what is selected.
     connect(this, &QComboBox::currentIndexChanged, this, [this](int i) {
-        setToolTip(
-            i < 0 ? QString()
-                  : (shownText(i) + QLatin1Char('\n') + itemData(i, Qt::ToolTipRole).toString())
-                        .trimmed());
+        setToolTip(i < 0 ? QString()
+                         : plainTip((shownText(i) + QLatin1Char('\n') + toolTipText(i)).trimmed()));
     });
 }
 
@@ -78,13 +82,10 @@ void TComComboBox::setPorts(const QList<SerialPortEntry>& ports, const QString& 
         const QString shown = shownPortName(p);
         setItemData(i, p.description, kDescriptionRole);
         setItemData(i, shown, kShownRole);
-        // A tooltip would read a maker's string as rich text; it is shown as typed.
-        setItemData(i,
-                    Qt::convertFromPlainText(
-                        shown == p.name ? p.description
-                                        : (p.name + QLatin1Char('\n') + p.description).trimmed(),
-                        Qt::WhiteSpaceNoWrap),
-                    Qt::ToolTipRole);
+        const QString tip =
+            shown == p.name ? p.description : (p.name + QLatin1Char('\n') + p.description).trimmed();
+        setItemData(i, tip, kPlainTipRole);
+        setItemData(i, plainTip(tip), Qt::ToolTipRole);
         widestShown = std::max(widestShown, fm.horizontalAdvance(shown));
         widestDescription = std::max(widestDescription, fm.horizontalAdvance(p.description));
     }
@@ -134,6 +135,10 @@ QStringList TComComboBox::names() const {
     for (int i = 0; i < count(); ++i)
         out << itemText(i);
     return out;
+}
+
+QString TComComboBox::toolTipText(int i) const {
+    return itemData(i, kPlainTipRole).toString();
 }
 
 QString TComComboBox::shownText(int i) const {

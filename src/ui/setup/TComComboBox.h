@@ -30,6 +30,8 @@ public:
     QStringList names() const;
     // What item i shows in place of its name (the name itself for a plain port).
     QString shownText(int i) const;
+    // The tooltip of item i as typed (the item's tooltip shows it as plain text).
+    QString toolTipText(int i) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
