@@ -87,8 +87,6 @@ private slots:
     void emptyTableGivesHeadingsOnly();
     void rowsBeyondPacketCountAreLeftOut();
     void writtenFileHoldsTheBytes();
-    void failedWriteKeepsTheOldFile_data();
-    void failedWriteKeepsTheOldFile();
 };
 
 void TstCsvExport::threePacketTable_data() {
@@ -329,49 +327,7 @@ void TstCsvExport::writtenFileHoldsTheBytes() {
              QStringLiteral("/srv/data/101226.csv"));
 }
 
-void TstCsvExport::failedWriteKeepsTheOldFile_data() {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("read-only folder") << "readonly";
-    QTest::newRow("full disk (file size limit)") << "fsize";
-    QTest::newRow("folder missing") << "missing";
-    QTest::newRow("name is a folder") << "folder";
-}
-
-void TstCsvExport::failedWriteKeepsTheOldFile() {
-    QFETCH(QString, how);
-    QTemporaryDir dir;
-    const QString folder = dir.filePath("data");
-    QVERIFY(QDir().mkpath(folder));
-    QString name = folder + "/export.csv";
-    const QByteArray old = "the old export\r\n";
-    QVERIFY(writeAll(name, old));
-    const PacketTable t = threePackets();
-
-    WriteOutcome r;
-    if (how == "readonly") {
-        QVERIFY(WritesAsUnprivileged::makeReadOnlyFolder(folder, dir.path()));
-        WritesAsUnprivileged unprivileged;
-        if (!unprivileged.effective())
-            QSKIP("this system refuses setfsuid, so root cannot be kept out of a folder");
-        r = writeCsvFile(name, t, 3, QLocale::c());
-    } else if (how == "fsize") {
-        FileSizeLimit limit(512); // the export is about 1.5 kB
-        QVERIFY(limit.active());
-        r = writeCsvFile(name, t, 3, QLocale::c());
-    } else if (how == "missing") {
-        name = dir.filePath("nowhere/export.csv");
-        r = writeCsvFile(name, t, 3, QLocale::c());
-    } else {
-        name = folder;
-        r = writeCsvFile(name, t, 3, QLocale::c());
-    }
-    QVERIFY(!r.ok);
-    QVERIFY(!r.error.isEmpty());
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(readAll(folder + "/export.csv"), old);
-    // No temporary file is left behind.
-    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"export.csv"});
-}
+// The failure paths of both export kinds are one table in tst_xlsxexport.
 
 QTEST_GUILESS_MAIN(TstCsvExport)
 #include "tst_csvexport.moc"

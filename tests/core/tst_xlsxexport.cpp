@@ -1,6 +1,7 @@
 #include "FailingWrites.h"
 #include "WorkbookReader.h"
 #include "lang/MainTexts.h"
+#include "packets/CsvExport.h"
 #include "packets/PacketTable.h"
 #include "packets/XlsxExport.h"
 
@@ -344,23 +345,36 @@ void TstXlsxExport::emptyTableGivesHeadingsOnly() {
     QVERIFY(!back.has(2, 1));
 }
 
+// Both export kinds fail alike: the message, the old file intact, no scratch file left.
 void TstXlsxExport::failedWriteKeepsTheOldFile_data() {
     QTest::addColumn<QString>("how");
-    QTest::newRow("read-only folder") << "readonly";
-    QTest::newRow("full disk (file size limit)") << "fsize";
-    QTest::newRow("folder missing") << "missing";
-    QTest::newRow("name is a folder") << "folder";
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<qint64>("sizeLimit"); // under the export's size
+    for (const char* suffix : {"xlsx", "csv"}) {
+        const bool csv = QByteArray(suffix) == "csv";
+        const qint64 limit = csv ? 512 : 2048; // the CSV is about 1.5 kB, the workbook 7 kB
+        QTest::addRow("%s: read-only folder", suffix) << "readonly" << suffix << limit;
+        QTest::addRow("%s: full disk (file size limit)", suffix) << "fsize" << suffix << limit;
+        QTest::addRow("%s: folder missing", suffix) << "missing" << suffix << limit;
+        QTest::addRow("%s: name is a folder", suffix) << "folder" << suffix << limit;
+    }
 }
 
 void TstXlsxExport::failedWriteKeepsTheOldFile() {
     QFETCH(QString, how);
+    QFETCH(QString, suffix);
+    QFETCH(qint64, sizeLimit);
     QTemporaryDir dir;
     const QString folder = dir.filePath("data");
     QVERIFY(QDir().mkpath(folder));
-    QString name = folder + "/export.xlsx";
-    const QByteArray old = "the old export";
+    const QString fileName = "export." + suffix;
+    QString name = folder + "/" + fileName;
+    const QByteArray old = "the old export\r\n";
     QVERIFY(writeAll(name, old));
     const PacketTable t = threePackets();
+    const auto write = [&] {
+        return suffix == "csv" ? writeCsvFile(name, t, 3, QLocale::c()) : writeXlsxFile(name, t, 3);
+    };
 
     WriteOutcome r;
     if (how == "readonly") {
@@ -368,24 +382,24 @@ void TstXlsxExport::failedWriteKeepsTheOldFile() {
         WritesAsUnprivileged unprivileged;
         if (!unprivileged.effective())
             QSKIP("this system refuses setfsuid, so root cannot be kept out of a folder");
-        r = writeXlsxFile(name, t, 3);
+        r = write();
     } else if (how == "fsize") {
-        FileSizeLimit limit(2048); // the workbook is about 7 kB
+        FileSizeLimit limit(sizeLimit);
         QVERIFY(limit.active());
-        r = writeXlsxFile(name, t, 3);
+        r = write();
     } else if (how == "missing") {
-        name = dir.filePath("nowhere/export.xlsx");
-        r = writeXlsxFile(name, t, 3);
+        name = dir.filePath("nowhere/" + fileName);
+        r = write();
     } else {
         name = folder;
-        r = writeXlsxFile(name, t, 3);
+        r = write();
     }
     QVERIFY(!r.ok);
     QVERIFY(!r.error.isEmpty());
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(readAll(folder + "/export.xlsx"), old);
+    QCOMPARE(readAll(folder + "/" + fileName), old);
     // No scratch or temporary file is left behind, hidden ones included.
-    QCOMPARE(everyFile(folder), QStringList{"export.xlsx"});
+    QCOMPARE(everyFile(folder), QStringList{fileName});
     QCOMPARE(everyFile(dir.path()), QStringList());
 }
 
