@@ -525,10 +525,10 @@ void TstFileDialogs::folderRemovedWhileOpen() {
                 notes << box->text();
                 box->accept();
             } else if (auto* d = qobject_cast<QFileDialog*>(m); d && d->isVisible()) {
+                if (fileDialogs == 0 && listedRows(d) < 50)
+                    return next(); // not listed yet: look again
                 ++fileDialogs;
                 if (fileDialogs == 1) {
-                    if (listedRows(d) < 50)
-                        return next(); // not listed yet
                     QVERIFY(QDir(folder).removeRecursively());
                     nameEditOf(d)->setText("kept.DAT");
                     QTest::keyClick(nameEditOf(d), Qt::Key_Return);
