@@ -1,18 +1,13 @@
 #include "ini/IniProfile.h"
 
 #include "app/Failure.h"
+#include "files/OpenForReading.h"
 #include "files/SafeWrite.h"
 #include "text/Codec.h"
 
 #include <QFile>
-#include <QFileInfo>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace kelotari {
 namespace {
@@ -54,40 +49,17 @@ ReadResult readRegularFile(const QString& fileName, QByteArray& bytes) {
     if (fileName.isEmpty())
         return ReadResult::Absent;
     QFile f;
-#ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(fileName);
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Absent : ReadResult::Unreadable;
-    if (!S_ISREG(st.st_mode))
+    switch (openRegularFileForReading(f, fileName)) {
+    case 0:
+        break;
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO: // a FIFO, socket or device
+    case EISDIR:
         return ReadResult::Absent;
-    // Non-blocking, in case the name was given to a FIFO in between; checked again once open.
-    int fd = -1;
-    do {
-        fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return errno == ENOENT ? ReadResult::Absent : ReadResult::Unreadable;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return ReadResult::Absent;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    default:
         return ReadResult::Unreadable;
     }
-#else
-    f.setFileName(fileName);
-    if (!f.exists())
-        return ReadResult::Absent;
-    if (!QFileInfo(fileName).isFile())
-        return ReadResult::Absent;
-    if (!f.open(QIODevice::ReadOnly))
-        return ReadResult::Unreadable;
-#endif
     bytes = f.readAll();
     return f.error() == QFileDevice::NoError ? ReadResult::Read : ReadResult::Unreadable;
 }
