@@ -65,9 +65,8 @@ void writeSettings(const QString& readFrom, const QString& writeTo, const Settin
     }
     for (const Key& k : kKeys)
         ini.writeString(QLatin1String(k.section), QLatin1String(k.key), s.*k.field);
-    // Only a regular file (or a link to one) is replaced; a folder, FIFO or device stays.
-    if (QFileInfo::exists(writeTo) && !isRegularFile(writeTo))
-        throw Failure(QStringLiteral("Unable to write to %1").arg(writeTo));
+    // The writer replaces only a regular file (or a link's regular target); a folder, FIFO or
+    // device under the name stays as it is and the write fails with the message below.
     if (QFileInfo(writeTo).absolutePath() != QFileInfo(readFrom).absolutePath())
         QDir().mkpath(QFileInfo(writeTo).absolutePath()); // a per-user copy made on first need
     ini.writeTo(writeTo);
