@@ -1,4 +1,5 @@
 #include "FailingWrites.h"
+#include "PacketRows.h"
 #include "lang/MainTexts.h"
 #include "packets/CsvExport.h"
 #include "packets/PacketTable.h"
@@ -12,22 +13,6 @@ using namespace kelotari;
 namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
-
-void setDefaultHeadings(PacketTable& t) {
-    const MainTexts texts;
-    for (int col = 0; col < kColumns; ++col)
-        t.setHeading(col, gridHeading(texts, col));
-}
-
-// Header fields by column: packet, samples, date, time, wood, temp, lowest, highest, avg, s.
-void putRow(PacketTable& t, int row, const QList<QByteArray>& header, const QByteArray& comment,
-            const QList<QByteArray>& readings) {
-    for (int col = 0; col < header.size(); ++col)
-        t.setCell(col, row, header[col]);
-    t.setCell(kCommentCol, row, comment);
-    for (int i = 0; i < readings.size(); ++i)
-        t.setCell(kFirstReadingCol + i, row, readings[i]);
-}
 
 // Three packets: a short one, one with a Windows-1252 wood type and a negative temperature,
 // and a full one of 30 readings.
