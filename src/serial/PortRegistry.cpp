@@ -1,6 +1,6 @@
 #include "PortRegistry.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "FolderScan.h"
 #include "Icons.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "files/FileNames.h"
 
 #include <QComboBox>

@@ -7,7 +7,7 @@
 #include "PacketModel.h"
 #include "PlainFont.h"
 #include "PlainText.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "app/SettingsFile.h"
 #include "files/FileNames.h"
 #include "files/SafeWrite.h"

@@ -3,7 +3,8 @@
 
 #include "ComPort.h"
 #include "QtMeterLink.h"
-#include "app/Failure.h"
+#include "app/MainCommands.h"
+#include "base/Failure.h"
 #include "meter/Download.h"
 
 namespace kelotari {

@@ -2,7 +2,7 @@
 // portable layout, for root and for an ordinary user, and what a name that is not a plain
 // readable file does to start-up and Quit.
 #include "FifoWatchdog.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "app/SettingsFile.h"
 #include "ini/IniProfile.h"
 #include "lang/MainTexts.h"

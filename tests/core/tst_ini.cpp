@@ -1,5 +1,5 @@
 #include "WriteLimit.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "app/SettingsFile.h"
 #include "ini/IniProfile.h"
 #include "lang/MainTexts.h"

@@ -1,4 +1,4 @@
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "app/MainState.h"
 #include "text/Codec.h"
 

@@ -1,6 +1,7 @@
 // Packet download and memory clear over a scripted link: where every line lands, how each
 // kind of end leaves the window's state, and the order of port operations.
 #include "ScriptedLink.h"
+#include "app/MainCommands.h"
 #include "app/MainState.h"
 #include "meter/Download.h"
 #include "packets/PacketTable.h"

@@ -1,6 +1,6 @@
 // The line reader: lines, lone CRs, markers and the tick-counted time-out.
 #include "ScriptedLink.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "meter/LineReader.h"
 
 #include <QTest>

@@ -1,7 +1,7 @@
 // Registrations of simulated meters: listed only while their owner lives and the link leads
 // to the terminal it registered, and only from a folder that is the user's own.
 #include "PortRegistry.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // as the terminal takes them) and can misbehave on request. Run with --help for the options.
 #include "PortRegistry.h"
 #include "Scenario.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "ini/IniProfile.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "app/SettingsFile.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "ini/IniProfile.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "ini/IniProfile.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "files/OpenForReading.h"
 #include "files/SafeWrite.h"
 #include "text/Codec.h"

@@ -1,6 +1,5 @@
 #include "meter/Download.h"
 
-#include "app/MainState.h"
 #include "packets/PacketTable.h"
 
 namespace kelotari {
@@ -68,26 +67,6 @@ DownloadResult downloadPackets(MeterLink& link, const QString& portName, PacketT
     closeQuietly(link);
     out.packets = row - 1;
     return out;
-}
-
-QString finishDownload(const DownloadResult& result, MainState& state, const QString& timeoutMsg) {
-    state.PacketCount = result.packets;
-    if (result.end == DownloadResult::End::Complete || result.rowsWritten)
-        state.Unsaved = true;
-
-    switch (result.end) {
-    case DownloadResult::End::Complete:
-    case DownloadResult::End::Cancelled:
-        return {};
-    case DownloadResult::End::TimedOut:
-        return timeoutMsg;
-    case DownloadResult::End::Failed:
-        break;
-    }
-    QString text = timeoutMsg + QLatin1Char('\r') + result.failure;
-    if (!result.advice.isEmpty())
-        text += QLatin1Char('\r') + result.advice;
-    return text;
 }
 
 void clearMeterMemory(MeterLink& link, const QString& portName) {

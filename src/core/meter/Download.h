@@ -7,7 +7,6 @@
 namespace kelotari {
 
 class PacketTable;
-struct MainState;
 
 constexpr int kDownloadTimeoutTicks = 10;
 
@@ -26,12 +25,6 @@ struct DownloadResult {
 // packet's end marker, or at a 31st reading; a time-out, a port failure or a cancelled wait
 // end it early. The port is closed on every path; nothing is thrown.
 DownloadResult downloadPackets(MeterLink& link, const QString& portName, PacketTable& table);
-
-// Puts the outcome into the window's state and returns the message to show (empty: none).
-// PacketCount becomes the packets that arrived whole; Unsaved becomes true after a complete
-// download, and after any other end that wrote rows, so what arrived can be saved.
-// A port failure shows the time-out message with the port's text (and advice) below it.
-QString finishDownload(const DownloadResult& result, MainState& state, const QString& timeoutMsg);
 
 // Opens the port, purges it, sends "C" and closes it; no answer is read. A failure closes
 // the port and is thrown on.

@@ -1,6 +1,6 @@
 #include "meter/LineReader.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "packets/PacketTable.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // What a conversation with the meter needs from the port and the wait, so that the download
 // and the memory clear are plain sequential code: the window gives them a link over its serial
 // port and event loop, tests give them a scripted one.
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "meter/LineReader.h"
 
 #include <QByteArray>

@@ -1,7 +1,6 @@
 #include "packets/DataFile.h"
 
 #include "files/OpenForReading.h"
-
 #include "text/Codec.h"
 
 #include <QDate>

@@ -8,7 +8,7 @@
 #include "QtMeterLink.h"
 #include "TComComboBox.h"
 #include "app/Dialogs.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "ini/IniProfile.h"
 #include "main_frm.h"
 #include "meter/ProbeQuery.h"

@@ -2,6 +2,7 @@
 // A failure raised by a file routine or the serial port. Handlers that expect one catch it and
 // report it; any other reaches the last-resort error box.
 #include <QString>
+
 #include <exception>
 
 namespace kelotari {
