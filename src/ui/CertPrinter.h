@@ -1,7 +1,7 @@
 #pragma once
 // The calibration certificate on paper or as a PDF file, through the same printer choice as
 // the packet reports.
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 #include "setup/CalRecord.h"
 #include "setup/CalibrationTest.h"
 #include "setup/CertLayout.h"

@@ -1,6 +1,6 @@
 #pragma once
 // Choosing the printer a document goes to and running a page layout on it.
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 #include "print/PageCanvas.h"
 
 #include <QFont>

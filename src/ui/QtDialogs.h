@@ -1,6 +1,6 @@
 #pragma once
 // The dialogs interface on real Qt message boxes and file dialogs.
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 #include "lang/MainTexts.h"
 
 #include <QHash>

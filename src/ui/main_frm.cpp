@@ -9,6 +9,7 @@
 #include "PlainText.h"
 #include "base/Failure.h"
 #include "app/SettingsFile.h"
+#include "files/FileEntry.h"
 #include "files/FileNames.h"
 #include "files/SafeWrite.h"
 #include "ini/IniProfile.h"
@@ -35,10 +36,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kelotari {
 
@@ -364,9 +361,7 @@ bool TMainFrm::SaveAs_btnClick() {
 }
 
 bool TMainFrm::WriteDataFile(const QString& fileName, int count) {
-    struct stat st {};
-    if (::lstat(encodeFileName(fileName).constData(), &st) == 0 &&
-        !m_dialogs.askYesNo(QStringLiteral("Confirm"), m_texts.FileExistsMsg))
+    if (!confirmOverwrite(m_dialogs, fileName, m_texts.FileExistsMsg))
         return false;
     // Written whole to a temporary file and renamed over the target: a failure leaves any
     // existing file as it was, and the packets stay unsaved.
@@ -459,8 +454,7 @@ void TMainFrm::WDeletefileClick() {
         return;
     const QString name = m_filePanel->selectedFile();
     // By the name's bytes: a name that is not UTF-8 is removed as listed, never another.
-    if (!name.isEmpty())
-        ::unlink(encodeFileName(name).constData());
+    removeFileEntry(name);
     m_filePanel->refreshFiles();
 }
 

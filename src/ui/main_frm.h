@@ -1,6 +1,6 @@
 #pragma once
 // The main window: toolbar, packet grid, file panel and chart, and the commands behind them.
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 #include "app/MainState.h"
 #include "app/SettingsFile.h"
 #include "lang/MainTexts.h"

@@ -1,6 +1,6 @@
 #pragma once
 // Dialogs for tests: answers come from queues, every call is recorded.
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 
 #include <QEventLoop>
 #include <QQueue>

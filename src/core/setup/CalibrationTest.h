@@ -2,7 +2,7 @@
 // The calibration test and the certificate's Save As, Load and Print, as sequential code over
 // the setup dialog's meter link, its view and the program's dialogs. The dialog's button
 // handlers call these and nothing more.
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 #include "meter/MeterLink.h"
 #include "setup/CalNumbers.h"
 #include "setup/CalRecord.h"

@@ -7,7 +7,7 @@
 #include "Printer.h"
 #include "QtMeterLink.h"
 #include "TComComboBox.h"
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 #include "base/Failure.h"
 #include "ini/IniProfile.h"
 #include "main_frm.h"
