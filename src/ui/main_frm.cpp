@@ -7,20 +7,14 @@
 #include "PacketModel.h"
 #include "PlainFont.h"
 #include "PlainText.h"
-#include "base/Failure.h"
 #include "app/SettingsFile.h"
-#include "files/FileEntry.h"
-#include "files/FileNames.h"
-#include "files/SafeWrite.h"
+#include "base/Failure.h"
 #include "ini/IniProfile.h"
-#include "packets/DataFile.h"
 #include "setup_frm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -88,11 +82,25 @@ template <class F> bool TMainFrm::guarded(F&& f) {
     return false;
 }
 
+// The file commands' view of the window: its file list and the grid's selection.
+class TMainFrm::FilesView : public MainView {
+public:
+    explicit FilesView(TMainFrm& form) : m_form(form) {}
+    void refreshFileList() override { m_form.m_filePanel->refreshFiles(); }
+    QString selectedFile() const override { return m_form.m_filePanel->selectedFile(); }
+    void clearGridSelection() override { m_form.m_grid->clearSelection(); }
+
+private:
+    TMainFrm& m_form;
+};
+
 TMainFrm::TMainFrm(const MainFrmEnv& env, QWidget* parent)
     : QMainWindow(parent), m_env(env), m_dialogs(*env.dialogs) {
     setObjectName(QStringLiteral("TMainFrm"));
     setWindowTitle(kTitle);
     buildUi();
+    m_filesView = std::make_unique<FilesView>(*this);
+    m_commands = std::make_unique<MainCommands>(m_state, m_texts, m_dialogs, *m_filesView);
     FormCreate();
 }
 
@@ -331,47 +339,26 @@ void TMainFrm::showBox(const QString& text) {
     m_dialogs.showMessage(kTitle, text, Dialogs::Icon::None);
 }
 
+QString TMainFrm::saveTitle() const {
+    return shownCaption(m_saveBtn->text());
+}
+
 bool TMainFrm::askSaveQuestion() {
-    if (!m_state.Unsaved)
-        return false;
-    if (m_dialogs.askYesNo(QStringLiteral("Confirm"), m_texts.AskSaveMsg))
-        return true;
-    m_state.Unsaved = false;
-    return false;
+    return m_commands->askSaveQuestion();
 }
 
 bool TMainFrm::saveQuestionAndSave() {
-    if (!askSaveQuestion())
-        return true;
-    return SaveAs_btnClick() && !m_state.Unsaved;
+    return m_commands->saveQuestionAndSave(saveTitle());
 }
 
 bool TMainFrm::SaveAs_btnClick() {
-    if (!m_state.Unsaved)
-        return true;
     if (m_busy)
-        return false;
-    const QString proposed = proposedDataFileName(m_state.settings.DataPath, QDate::currentDate());
-    const QString name = m_dialogs.chooseSaveFileName(shownCaption(m_saveBtn->text()), proposed,
-                                                      QStringLiteral("Data files (*.dat *.DAT)"),
-                                                      QStringLiteral("DAT"));
-    if (name.isEmpty())
-        return false;
-    return WriteDataFile(name, m_state.PacketCount);
+        return !m_state.Unsaved;
+    return m_commands->saveAs(saveTitle());
 }
 
 bool TMainFrm::WriteDataFile(const QString& fileName, int count) {
-    if (!confirmOverwrite(m_dialogs, fileName, m_texts.FileExistsMsg))
-        return false;
-    // Written whole to a temporary file and renamed over the target: a failure leaves any
-    // existing file as it was, and the packets stay unsaved.
-    if (!writeFileSafely(fileName, serializeDataFile(m_state.table, count))) {
-        showBox(m_texts.SaveErrorMsg);
-        return false;
-    }
-    m_filePanel->refreshFiles();
-    m_state.Unsaved = false;
-    return true;
+    return m_commands->writeDataFile(fileName, count);
 }
 
 void TMainFrm::tyo_quitClick() {
@@ -416,46 +403,17 @@ void TMainFrm::resizeEvent(QResizeEvent* event) {
 }
 
 void TMainFrm::FileListBoxClick(const QString& fileName) {
-    if (m_busy || fileName.isEmpty())
-        return;
-    if (QFileInfo(fileName).suffix().compare(QStringLiteral("DAT"), Qt::CaseInsensitive) != 0)
-        return;
-    if (askSaveQuestion()) {
-        SaveAs_btnClick(); // the file is loaded by the next double click
-        return;
-    }
-    ImportdatafileClick(fileName);
+    if (!m_busy)
+        m_commands->openDataFile(fileName, saveTitle());
 }
 
 void TMainFrm::ImportdatafileClick(const QString& fileName) {
-    // A file that cannot be opened (deleted since it was listed, or not a regular file at all)
-    // leaves the table as it is. The open never waits, whatever the name stands for.
-    QFile f;
-    if (const int err = openDataFileForReading(f, fileName)) {
-        showBox(m_texts.LoadErrorMsg + QStringLiteral(" ERR:") + QString::number(err));
-        return;
-    }
-    m_state.table.ClearTable();
-    // A row selected in the table being replaced is nobody's selection in the loaded one:
-    // Delete and Print selected act on nothing until the user selects again.
-    m_state.SelRow = -1;
-    m_grid->clearSelection();
-    const LoadResult r = loadDataFile(f, m_state.table);
-    m_state.PacketCount = r.packetCount;
-    if (!r.ok)
-        showBox(m_texts.LoadErrorMsg + QStringLiteral(" ERR:") + QString::number(r.errorNumber));
-    else if (r.moreBlocks)
-        showBox(m_texts.program.TooManyPackets.arg(displayFileName(QFileInfo(fileName).fileName()),
-                                                   QString::number(kMaxPackets)));
+    m_commands->loadDataFile(fileName);
 }
 
 void TMainFrm::WDeletefileClick() {
-    if (m_busy)
-        return;
-    const QString name = m_filePanel->selectedFile();
-    // By the name's bytes: a name that is not UTF-8 is removed as listed, never another.
-    removeFileEntry(name);
-    m_filePanel->refreshFiles();
+    if (!m_busy)
+        m_commands->deleteSelectedFile();
 }
 
 void TMainFrm::Delete1Click() {

@@ -1,13 +1,15 @@
 #pragma once
 // The main window: toolbar, packet grid, file panel and chart, and the commands behind them.
-#include "base/Dialogs.h"
+#include "app/MainCommands.h"
 #include "app/MainState.h"
 #include "app/SettingsFile.h"
+#include "base/Dialogs.h"
 #include "lang/MainTexts.h"
 
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QGroupBox;
@@ -65,11 +67,8 @@ public:
     void setSetupForm(TSetupfrm* form) { m_setupFrm = form; }
     TSetupfrm* setupForm() const { return m_setupFrm; }
 
-    // The save question: no when nothing is unsaved; Yes leaves Unsaved true, any other
-    // answer clears it.
+    // The file commands (see MainCommands) with this window's captions.
     bool askSaveQuestion();
-    // Save question followed by Save on Yes. False when the caller must stop: the user said
-    // Yes but the table was not saved (dialog cancelled, overwrite refused, write failed).
     bool saveQuestionAndSave();
 
     // Toolbar and menu commands.
@@ -107,6 +106,7 @@ private:
     void buildUi();
     void updateCommandStates();
     void showBox(const QString& text);
+    QString saveTitle() const; // the save dialog's title: Save's caption
     void MtimerTimer();
     // Runs a command; a failure nobody handled goes to the last-resort error box.
     template <class F> bool guarded(F&& f);
@@ -143,6 +143,10 @@ private:
     bool m_closing = false;
 
     TSetupfrm* m_setupFrm = nullptr;
+
+    class FilesView;
+    std::unique_ptr<FilesView> m_filesView;
+    std::unique_ptr<MainCommands> m_commands;
 
     // --- meter link: members used by the download and memory clear ---
     // The window's serial port: closed between conversations, "COM1" until one assigns
