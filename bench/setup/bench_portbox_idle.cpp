@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     env.languageFile = dir.filePath(QStringLiteral("DefLang.lng"));
     env.dialogs = &dialogs;
     kelotari::TMainFrm mainFrm(env);
-    kelotari::TSetupfrm setupFrm(mainFrm);
+    kelotari::TSetupfrm& setupFrm = *new kelotari::TSetupfrm(mainFrm); // the window owns it
     mainFrm.show();
 
     auto measure = [&] {

@@ -25,7 +25,8 @@ int main(int argc, char* argv[]) {
     kelotari::TMainFrm mainFrm(kelotari::defaultEnvironment(&dialogs));
     dialogs.setParent(&mainFrm);
     dialogs.setTexts(mainFrm.texts().program);
-    kelotari::TSetupfrm setupFrm(mainFrm); // hidden until Setup opens it
+    // Hidden until Setup opens it; the main window owns it.
+    new kelotari::TSetupfrm(mainFrm);
     mainFrm.show();
 
     // Test automation only (the install and package checks): Quit, as the user would press

@@ -9,6 +9,7 @@
 #include "PlainText.h"
 #include "app/SettingsFile.h"
 #include "base/Failure.h"
+#include "base/Guard.h"
 #include "ini/IniProfile.h"
 #include "setup_frm.h"
 
@@ -16,7 +17,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -37,16 +37,6 @@ namespace {
 
 const QColor kCream(255, 251, 240);
 const QString kTitle = QStringLiteral("Kelotari");
-
-// A face that is not installed falls back to the system's UI font.
-QFont uiFont(const QString& face, int pixelSize) {
-    QFont f = QApplication::font();
-    if (QFontDatabase::families().contains(face, Qt::CaseInsensitive))
-        f.setFamily(face);
-    if (pixelSize > 0)
-        f.setPixelSize(pixelSize);
-    return plainFont(f);
-}
 
 } // namespace
 
@@ -71,15 +61,7 @@ MainFrmEnv environmentFor(const QString& exe, const QString& userDir, Dialogs* d
 }
 
 template <class F> bool TMainFrm::guarded(F&& f) {
-    try {
-        f();
-        return true;
-    } catch (const Failure& e) {
-        m_dialogs.lastResortError(lastResortText(e.message()));
-    } catch (const std::exception& e) {
-        m_dialogs.lastResortError(lastResortText(QString::fromLocal8Bit(e.what())));
-    }
-    return false;
+    return runGuarded(m_dialogs, std::forward<F>(f));
 }
 
 // The file commands' view of the window: its file list and the grid's selection.
@@ -106,9 +88,8 @@ TMainFrm::TMainFrm(const MainFrmEnv& env, QWidget* parent)
 
 TMainFrm::~TMainFrm() {
     m_closing = true;
-    if (m_cancel)
-        m_cancel();
-    delete m_setupFrm; // a child window that reads this one's state: it goes while that exists
+    m_gate.cancel();
+    m_setupFrm.reset(); // a child window that reads this one's state: it goes while that exists
     // The grid and its model look into m_state: they go before the state does.
     delete m_grid;
     delete m_model;
@@ -205,7 +186,7 @@ void TMainFrm::buildUi() {
     m_grid->horizontalHeader()->setMinimumSectionSize(10);
     m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_grid->horizontalHeader()->setHighlightSections(false);
-    m_grid->setFont(uiFont(QStringLiteral("MS Sans Serif"), 13));
+    m_grid->setFont(faceOrSystemFont(QStringLiteral("MS Sans Serif"), 13));
     // The heading row is drawn in the grid's own font, not the style's header font.
     m_grid->horizontalHeader()->setFont(m_grid->font());
     pl->addWidget(m_grid);
@@ -293,7 +274,7 @@ void TMainFrm::FormCreate() {
     guarded([this] {
         m_state.settings = readSettings(settingsLocation().readFrom());
         ApplyLanguage();
-        setFont(uiFont(m_state.UiFontName, 13));
+        setFont(faceOrSystemFont(m_state.UiFontName, 13));
         try {
             m_filePanel->setFolder(m_state.settings.DataPath);
         } catch (const Failure&) {
@@ -331,8 +312,7 @@ void TMainFrm::ApplyLanguage() {
 }
 
 void TMainFrm::MtimerTimer() {
-    if (m_countdown > 0)
-        --m_countdown;
+    tickCountdown(m_countdown);
 }
 
 void TMainFrm::showBox(const QString& text) {
@@ -352,7 +332,7 @@ bool TMainFrm::saveQuestionAndSave() {
 }
 
 bool TMainFrm::SaveAs_btnClick() {
-    if (m_busy)
+    if (m_gate.busy())
         return !m_state.Unsaved;
     return m_commands->saveAs(saveTitle());
 }
@@ -362,10 +342,12 @@ bool TMainFrm::WriteDataFile(const QString& fileName, int count) {
 }
 
 void TMainFrm::tyo_quitClick() {
-    if (m_busy) {
-        m_after = After::Quit;
-        if (m_cancel)
-            m_cancel();
+    if (m_gate.busy()) {
+        // Quit goes on once the conversation has unwound.
+        m_gate.deferUntilEnd([this] {
+            QTimer::singleShot(0, this, [this] { guarded([this] { tyo_quitClick(); }); });
+        });
+        m_gate.cancel();
         return;
     }
     if (!guarded([this] { writeSettings(settingsLocation(), m_state.settings); }))
@@ -382,11 +364,10 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (m_busy) {
+    if (m_gate.busy()) {
         event->ignore();
-        m_after = After::Close;
-        if (m_cancel)
-            m_cancel();
+        m_gate.deferUntilEnd([this] { QTimer::singleShot(0, this, [this] { close(); }); });
+        m_gate.cancel();
         return;
     }
     if (m_state.Unsaved && !saveQuestionAndSave()) {
@@ -403,7 +384,7 @@ void TMainFrm::resizeEvent(QResizeEvent* event) {
 }
 
 void TMainFrm::FileListBoxClick(const QString& fileName) {
-    if (!m_busy)
+    if (!m_gate.busy())
         m_commands->openDataFile(fileName, saveTitle());
 }
 
@@ -412,12 +393,12 @@ void TMainFrm::ImportdatafileClick(const QString& fileName) {
 }
 
 void TMainFrm::WDeletefileClick() {
-    if (!m_busy)
+    if (!m_gate.busy())
         m_commands->deleteSelectedFile();
 }
 
 void TMainFrm::Delete1Click() {
-    if (m_busy)
+    if (m_gate.busy())
         return;
     kelotari::Delete1Click(m_state);
 }
@@ -432,26 +413,17 @@ void TMainFrm::filecontentSelectCell(int col, int row) {
 }
 
 void TMainFrm::beginConversation(std::function<void()> cancel) {
-    m_busy = true;
-    m_cancel = std::move(cancel);
+    m_gate.begin(std::move(cancel));
     updateCommandStates();
 }
 
 void TMainFrm::endConversation() {
-    m_busy = false;
-    m_cancel = nullptr;
+    m_gate.end(); // Quit or a close asked for meanwhile is queued now
     updateCommandStates();
-    const After after = m_after;
-    m_after = After::Nothing;
-    // Quit or close asked for during the conversation goes on once it has unwound.
-    if (after == After::Quit)
-        QTimer::singleShot(0, this, [this] { guarded([this] { tyo_quitClick(); }); });
-    else if (after == After::Close)
-        QTimer::singleShot(0, this, [this] { close(); });
 }
 
 void TMainFrm::updateCommandStates() {
-    const bool idle = !m_busy;
+    const bool idle = !m_gate.busy();
     for (QWidget* w : {static_cast<QWidget*>(m_setupBtn), static_cast<QWidget*>(m_transferBtn),
                        static_cast<QWidget*>(m_clearBtn), static_cast<QWidget*>(m_saveBtn)})
         w->setEnabled(idle);

@@ -5,6 +5,7 @@
 #include "app/SettingsFile.h"
 #include "base/Dialogs.h"
 #include "lang/MainTexts.h"
+#include "meter/ConversationGate.h"
 
 #include <QMainWindow>
 
@@ -63,9 +64,10 @@ public:
     int countdown() const { return m_countdown; }
     const MainFrmEnv& environment() const { return m_env; }
     Dialogs& dialogs() { return m_dialogs; }
-    // The setup dialog, created after the window and kept until exit (it registers itself).
-    void setSetupForm(TSetupfrm* form) { m_setupFrm = form; }
-    TSetupfrm* setupForm() const { return m_setupFrm; }
+    // The setup dialog, created after the window, which owns it from then on (the dialog
+    // hands itself over when it is made) and deletes it while its own state still exists.
+    void adoptSetupForm(TSetupfrm* form);
+    TSetupfrm* setupForm() const { return m_setupFrm.get(); }
 
     // The file commands (see MainCommands) with this window's captions.
     bool askSaveQuestion();
@@ -91,7 +93,7 @@ public:
 
     // A conversation with the meter: while one runs, commands that would change the table or
     // the port are disabled; Quit and closing the window cancel it and go on once it unwound.
-    bool conversationActive() const { return m_busy; }
+    bool conversationActive() const { return m_gate.busy(); }
     void beginConversation(std::function<void()> cancel);
     void endConversation();
 
@@ -137,12 +139,10 @@ private:
     QAction* m_wDeleteFile = nullptr;
     QTimer* m_timer = nullptr;
 
-    bool m_busy = false;
-    std::function<void()> m_cancel;
-    enum class After { Nothing, Quit, Close } m_after = After::Nothing;
+    ConversationGate m_gate;
     bool m_closing = false;
 
-    TSetupfrm* m_setupFrm = nullptr;
+    std::unique_ptr<TSetupfrm> m_setupFrm;
 
     class FilesView;
     std::unique_ptr<FilesView> m_filesView;

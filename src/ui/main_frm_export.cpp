@@ -33,7 +33,7 @@ bool wantsCsv(const QString& fileName, const QString& selectedFilter) {
 
 bool TMainFrm::exportCsvAvailable() const {
     // A download empties the table before it counts the packets: nothing to export meanwhile.
-    return !m_busy && m_state.PacketCount > 0;
+    return !m_gate.busy() && m_state.PacketCount > 0;
 }
 
 void TMainFrm::ExportCsvClick() {

@@ -14,7 +14,7 @@ std::shared_ptr<TComPort> TMainFrm::createComPort() {
 }
 
 void TMainFrm::Transfer_btnClick() {
-    if (m_busy)
+    if (m_gate.busy())
         return; // one conversation at a time
     // Yes with a save that did not happen keeps the packets: the download is abandoned.
     if (!saveQuestionAndSave())
@@ -37,17 +37,14 @@ void TMainFrm::Transfer_btnClick() {
 }
 
 void TMainFrm::Clear_btnClick() {
-    if (m_busy)
+    if (m_gate.busy())
         return;
     QtMeterLink link(*MComPort, m_countdown, m_timer);
     try {
         clearMeterMemory(link, m_state.settings.PortName);
     } catch (const LinkFailure& e) {
         // The last-resort box, with the way to put it right below where there is one.
-        QString text = lastResortText(e.message());
-        if (!e.advice().isEmpty())
-            text += QLatin1Char('\r') + e.advice();
-        m_dialogs.lastResortError(text);
+        m_dialogs.lastResortError(portFailureText(e));
     }
 }
 

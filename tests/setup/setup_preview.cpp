@@ -63,7 +63,7 @@ int main(int argc, char* argv[]) {
     env.dialogs = &dialogs;
     kelotari::TMainFrm mainFrm(env);
     dialogs.setParent(&mainFrm);
-    kelotari::TSetupfrm setupFrm(mainFrm);
+    kelotari::TSetupfrm& setupFrm = *new kelotari::TSetupfrm(mainFrm); // the window owns it
     if (mode.startsWith(QLatin1String("ports"))) {
         setupFrm.setPortSource([&] { return kelotari::serialPortList(tree.root(), tree.dev()); });
         setupFrm.setPortFolders({tree.byId(), tree.dev(), kelotari::registeredPortsFolder()});

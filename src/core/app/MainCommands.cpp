@@ -29,10 +29,7 @@ QString finishDownload(const DownloadResult& result, MainState& state, const QSt
     case DownloadResult::End::Failed:
         break;
     }
-    QString text = timeoutMsg + QLatin1Char('\r') + result.failure;
-    if (!result.advice.isEmpty())
-        text += QLatin1Char('\r') + result.advice;
-    return text;
+    return withAdvice(timeoutMsg + QLatin1Char('\r') + result.failure, result.advice);
 }
 
 namespace {

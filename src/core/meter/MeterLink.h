@@ -22,6 +22,25 @@ private:
     QString m_advice;
 };
 
+// A message, then on a line of its own how to put it right, where that is known.
+inline QString withAdvice(QString text, const QString& advice) {
+    if (!advice.isEmpty())
+        text += QLatin1Char('\r') + advice;
+    return text;
+}
+
+// The advice a failure carries: a port failure's, else none.
+inline QString adviceOf(const Failure& failure) {
+    const auto* link = dynamic_cast<const LinkFailure*>(&failure);
+    return link ? link->advice() : QString();
+}
+
+// A port failure as the last-resort box shows it: its text with the full-stop rule, then the
+// advice.
+inline QString portFailureText(const Failure& failure) {
+    return withAdvice(lastResortText(failure.message()), adviceOf(failure));
+}
+
 class MeterLink {
 public:
     virtual ~MeterLink() = default;

@@ -19,10 +19,7 @@ QString comPortErrorText(const Failure& failure) {
     QString text = kComPortErrorText;
     if (!failure.message().isEmpty())
         text += QLatin1Char('\r') + failure.message();
-    if (const auto* link = dynamic_cast<const LinkFailure*>(&failure))
-        if (!link->advice().isEmpty())
-            text += QLatin1Char('\r') + link->advice();
-    return text;
+    return withAdvice(text, adviceOf(failure));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "TComComboBox.h"
 #include "base/Dialogs.h"
 #include "base/Failure.h"
+#include "base/Guard.h"
 #include "ini/IniProfile.h"
 #include "main_frm.h"
 #include "meter/ProbeQuery.h"
@@ -18,7 +19,6 @@
 #include <QButtonGroup>
 #include <QDir>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,18 +41,8 @@ constexpr int kInfoFontPixels = 16;
 // The dialog's port object starts on this port, and a new port list selects it.
 const QString kInitialPort = QStringLiteral("COM1");
 
-// A face that is not installed falls back to the system's UI font.
 QFont dialogFont(const QString& face) {
-    QFont f = QApplication::font();
-    if (QFontDatabase::families().contains(face, Qt::CaseInsensitive))
-        f.setFamily(face);
-    f.setPixelSize(kFontPixels);
-    return plainFont(f);
-}
-
-// "Terminal" is the system's fixed-pitch face here.
-QString terminalFace() {
-    return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    return faceOrSystemFont(face, kFontPixels);
 }
 
 QLabel* greenLabel(QWidget* parent, const char* name) {
@@ -154,13 +144,11 @@ TSetupfrm::TSetupfrm(TMainFrm& mainFrm)
     m_portWatcher->setFolders(PortWatcher::systemFolders());
     connect(m_portWatcher, &PortWatcher::portsChanged, this, [this] { refreshPorts(); });
     connect(ComBox, &QComboBox::activated, this, [this] { m_wantedPort = ComBox->text(); });
-    mainFrm.setSetupForm(this);
+    mainFrm.adoptSetupForm(this);
 }
 
 TSetupfrm::~TSetupfrm() {
     m_link->cancel();
-    if (m_main.setupForm() == this)
-        m_main.setSetupForm(nullptr);
 }
 
 void TSetupfrm::buildUi() {
@@ -254,15 +242,7 @@ void TSetupfrm::buildUi() {
     placeLabelAbove(certedit_lbl, certedit);
 
     auto guard = [this](void (TSetupfrm::*handler)()) {
-        return [this, handler] {
-            try {
-                (this->*handler)();
-            } catch (const Failure& e) {
-                m_dialogs.lastResortError(lastResortText(e.message()));
-            } catch (const std::exception& e) {
-                m_dialogs.lastResortError(lastResortText(QString::fromLocal8Bit(e.what())));
-            }
-        };
+        return [this, handler] { runGuarded(m_dialogs, [&] { (this->*handler)(); }); };
     };
     connect(ok_btn, &QPushButton::clicked, this, guard(&TSetupfrm::ok_btnClick));
     connect(datapath_btn, &QPushButton::clicked, this, guard(&TSetupfrm::datapath_btnClick));
@@ -361,7 +341,7 @@ int TSetupfrm::certLanguage() const {
 }
 
 void TSetupfrm::ok_btnClick() {
-    if (m_busy)
+    if (m_gate.busy())
         return;
     Settings& s = m_main.state().settings;
     s.DataPath = datapath_ed->text();
@@ -371,10 +351,10 @@ void TSetupfrm::ok_btnClick() {
 }
 
 void TSetupfrm::done(int result) {
-    if (m_busy) {
+    if (m_gate.busy()) {
         // Close box or Escape while the meter talks: the probe's wait ends at once; the
         // calibration test is not cut short, the dialog closes once it has ended.
-        m_doneAfter = result;
+        m_gate.deferUntilEnd([this, result] { done(result); });
         if (!m_cal->running())
             m_link->cancel();
         return;
@@ -419,38 +399,11 @@ void TSetupfrm::info_btnClick() {
 }
 
 bool TSetupfrm::converse(const std::function<void()>& body) {
-    if (m_busy)
-        return false;
-    m_busy = true;
-    const QPointer<TSetupfrm> self(this);
-    auto finish = [&] {
-        if (!self)
-            return;
-        m_busy = false;
-        if (m_doneAfter) {
-            const int result = *std::exchange(m_doneAfter, std::nullopt);
-            done(result);
-        }
-    };
-    try {
-        body();
-    } catch (...) {
-        finish();
-        throw;
-    }
-    finish();
-    return true;
-}
-
-QString TSetupfrm::portErrorText(const LinkFailure& failure) const {
-    QString text = lastResortText(failure.message());
-    if (!failure.advice().isEmpty())
-        text += QLatin1Char('\r') + failure.advice();
-    return text;
+    return m_gate.run(body);
 }
 
 void TSetupfrm::probe_infoClick() {
-    if (m_busy)
+    if (m_gate.busy())
         return; // no second conversation inside the first
     useTerminalFaceForInfo();
     clearInfo();
@@ -470,7 +423,7 @@ void TSetupfrm::probe_infoClick() {
             probeInformation(*m_link, port,
                              [this](const QByteArray& line) { appendInfoBytes(line); });
         } catch (const LinkFailure& e) {
-            error = portErrorText(e);
+            error = portFailureText(e);
         } catch (const Failure& e) { // a runaway line: the reader gave up on it
             error = lastResortText(e.message());
         }

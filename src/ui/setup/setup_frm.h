@@ -4,6 +4,7 @@
 // Created hidden right after the main window, kept until exit, shown modally by Setup.
 #include "ComPort.h"
 #include "PortList.h"
+#include "meter/ConversationGate.h"
 #include "setup/CalibrationTest.h"
 #include "setup/SetupTexts.h"
 
@@ -11,7 +12,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class QButtonGroup;
 class QComboBox;
@@ -33,7 +33,7 @@ class TMainFrm;
 class TSetupfrm : public QDialog {
     Q_OBJECT
 public:
-    // Registers itself with the main window, whose settings it reads and writes.
+    // Hands itself to the main window, which owns it and whose settings it reads and writes.
     explicit TSetupfrm(TMainFrm& mainFrm);
     ~TSetupfrm() override;
 
@@ -80,7 +80,7 @@ public:
     // closing the dialog meanwhile cancels the link's wait, and the dialog closes once the
     // conversation has unwound. Button states are the caller's.
     bool converse(const std::function<void()>& body);
-    bool conversationActive() const { return m_busy; }
+    bool conversationActive() const { return m_gate.busy(); }
 
     // Where the port list comes from (a test gives a fixture tree).
     void setPortSource(std::function<QList<SerialPortEntry>()> source);
@@ -97,7 +97,6 @@ private:
     void FormClose();
     void Timer1Timer();
     void addInfoLine(QString text);
-    QString portErrorText(const LinkFailure& failure) const;
     // A fresh link (the last one was cancelled by a close during a wait); the calibration
     // test goes with it and keeps its record.
     void makeLink();
@@ -122,8 +121,7 @@ private:
     std::unique_ptr<QtMeterLink> m_link;
     std::unique_ptr<CertView> m_certView; // the test's view of the controls below
     std::unique_ptr<CalibrationTest> m_cal;
-    bool m_busy = false;
-    std::optional<int> m_doneAfter; // close asked for during a conversation
+    ConversationGate m_gate; // a close asked for meanwhile waits for the conversation's end
     int m_infoLineCount = 0;
 
     QLabel* datapath_lbl = nullptr;
