@@ -2,6 +2,7 @@
 #include "ComPort.h"
 #include "PacketGrid.h"
 #include "PortRegistry.h"
+#include "Pty.h"
 #include "ScriptedDialogs.h"
 #include "SimProcess.h"
 #include "main_frm.h"
@@ -21,9 +22,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <memory>
-
 #include <fcntl.h>
+#include <memory>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -400,9 +400,8 @@ void TestE2eMeter::replugDuringADownloadAndTheAdapterIsFoundByItsStableName() {
     sim.reset(); // pulled out for good; it leaves no link behind
 
     // Something else takes the freed terminal first, as a phone takes the freed ttyUSB0.
-    const int other = ::posix_openpt(O_RDWR | O_NOCTTY);
-    QVERIFY(other >= 0);
-    const auto closeOther = qScopeGuard([other] { ::close(other); });
+    const Pty other;
+    QVERIFY(other.master >= 0);
     SimProcess replugged;
     QVERIFY(replugged.startAt(stable, {"--scenario", scenario(packets), "--unpaced"}));
     QVERIFY(QFile::symLinkTarget(stable) != firstDevice);

@@ -1,11 +1,11 @@
 // The serial port component on a real pseudo-terminal: line settings, exclusive open, NUL
 // dropping, purging, failures with their codes and texts, and a line that hangs up.
 #include "ComPort.h"
-
-#include <QTemporaryDir>
-#include <QTest>
+#include "Pty.h"
 
 #include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <algorithm>
 #include <cerrno>
@@ -23,45 +23,6 @@
 using namespace kelotari;
 
 namespace {
-
-// A pseudo-terminal whose far end the test plays. The test keeps the terminal side open as
-// well (as the simulator does), to look at its settings.
-struct Pty {
-    int master = -1;
-    int peer = -1;
-    QString path;
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ::grantpt(master);
-        ::unlockpt(master);
-        path = QString::fromLocal8Bit(::ptsname(master));
-        peer = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    }
-    ~Pty() { hangUp(); }
-    void hangUp() {
-        if (master >= 0)
-            ::close(master);
-        if (peer >= 0)
-            ::close(peer);
-        master = peer = -1;
-    }
-    void send(const QByteArray& b) const {
-        QCOMPARE(::write(master, b.constData(), size_t(b.size())), ssize_t(b.size()));
-    }
-    QByteArray receive(int timeoutMs) const {
-        pollfd p{master, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return {};
-        char buf[256];
-        const ssize_t n = ::read(master, buf, sizeof buf);
-        return n > 0 ? QByteArray(buf, int(n)) : QByteArray();
-    }
-    termios settings() const {
-        termios t{};
-        ::tcgetattr(peer, &t);
-        return t;
-    }
-};
 
 // Waits until the port reports at least n bytes (generous: the machine may be busy).
 bool waitForBytes(TComPort& port, int n) {
@@ -163,7 +124,7 @@ void TestComPort::aNonTerminalRefusesTheLineSettings() {
 }
 
 void TestComPort::lineSettingsWhileOpenAndRestoredOnClose() {
-    Pty pty;
+    Pty pty(Pty::Terminal::Held);
     termios cooked = pty.settings();
     cooked.c_lflag |= ICANON | ECHO;
     cooked.c_cflag |= HUPCL;
@@ -199,7 +160,7 @@ void TestComPort::lineSettingsWhileOpenAndRestoredOnClose() {
 }
 
 void TestComPort::sendsCommandsAndDropsReceivedNul() {
-    Pty pty;
+    Pty pty(Pty::Terminal::Held);
     TComPort port;
     port.setPort(pty.path);
     port.OpenPort();
@@ -210,9 +171,9 @@ void TestComPort::sendsCommandsAndDropsReceivedNul() {
     QCOMPARE(pty.receive(50), QByteArray());
 
     // Raw bytes both ways: CR, LF, markers and high bytes pass; NUL never reaches the reader.
-    pty.send(QByteArray("1\0"
-                        "2\r\n\xAF\x1A\xB0\x11\x13\0",
-                        11));
+    QVERIFY(pty.send(QByteArray("1\0"
+                                "2\r\n\xAF\x1A\xB0\x11\x13\0",
+                                11)));
     QVERIFY(waitForBytes(port, 11));
     char buf[64];
     QCOMPARE(QByteArray(buf, port.ReadBytes(buf, sizeof buf)),
@@ -222,18 +183,18 @@ void TestComPort::sendsCommandsAndDropsReceivedNul() {
 }
 
 void TestComPort::purgeDiscardsWhatArrived() {
-    Pty pty;
+    Pty pty(Pty::Terminal::Held);
     TComPort port;
     port.setPort(pty.path);
     port.OpenPort();
-    pty.send("stale answer\r");
+    QVERIFY(pty.send("stale answer\r"));
     QVERIFY(waitForBytes(port, 13));
     port.PurgeBuffers(true, true);
     QCOMPARE(port.WaitingCount(), 0);
 }
 
 void TestComPort::openAndCloseTwiceAndReassigningTheSameName() {
-    Pty pty;
+    Pty pty(Pty::Terminal::Held);
     TComPort port;
     port.ClosePort(); // closed: nothing
     port.setPort(pty.path);
@@ -242,7 +203,7 @@ void TestComPort::openAndCloseTwiceAndReassigningTheSameName() {
     port.OpenPort(); // open: nothing
     QCOMPARE(port.handle(), fd);
 
-    pty.send("abc");
+    QVERIFY(pty.send("abc"));
     QVERIFY(waitForBytes(port, 3));
     port.setPort(pty.path); // the same name: not reopened, nothing discarded
     QCOMPARE(port.handle(), fd);
@@ -256,7 +217,7 @@ void TestComPort::openAndCloseTwiceAndReassigningTheSameName() {
 }
 
 void TestComPort::assigningAnotherNameReopens() {
-    Pty a, b;
+    Pty a(Pty::Terminal::Held), b(Pty::Terminal::Held);
     TComPort port;
     port.setPort(a.path);
     port.OpenPort();
@@ -274,7 +235,7 @@ void TestComPort::assigningAnotherNameReopens() {
 }
 
 void TestComPort::asecondOpenOfTheSamePortIsRefused() {
-    Pty pty;
+    Pty pty(Pty::Terminal::Held);
     TComPort first, second;
     first.setPort(pty.path);
     second.setPort(pty.path);
@@ -290,7 +251,7 @@ void TestComPort::asecondOpenOfTheSamePortIsRefused() {
 }
 
 void TestComPort::hangUpFailsAtOnce() {
-    Pty pty;
+    Pty pty(Pty::Terminal::Held);
     TComPort port;
     port.setPort(pty.path);
     port.OpenPort();
@@ -344,7 +305,7 @@ void TestComPort::operationsOnAClosedPort() {
 void TestComPort::noPermissionCarriesAdvice() {
     if (::geteuid() == 0)
         QSKIP("root opens any device");
-    Pty pty;
+    Pty pty(Pty::Terminal::Held);
     QCOMPARE(::chmod(QFile::encodeName(pty.path).constData(), 0), 0);
     TComPort port;
     port.setPort(pty.path);
@@ -426,7 +387,7 @@ void TestComPort::exclusiveModeOfAnotherProgramIsABusyPort() {
 #ifndef TIOCGEXCL
     QSKIP("this system's headers have no TIOCGEXCL: exclusive mode cannot be read");
 #else
-    Pty pty;
+    Pty pty(Pty::Terminal::Held);
     int excl = 0;
     if (::ioctl(pty.peer, TIOCGEXCL, &excl) != 0)
         QSKIP("the kernel cannot tell a terminal's exclusive mode (TIOCGEXCL, Linux 3.8)");
@@ -478,7 +439,7 @@ void TestComPort::aLockHeldElsewhereIsABusyPort_data() {
 // anyone else, the port is busy (16), never "try again" (11).
 void TestComPort::aLockHeldElsewhereIsABusyPort() {
     QFETCH(bool, otherProcess);
-    Pty pty;
+    Pty pty(Pty::Terminal::Held);
     const termios before = pty.settings();
     const QByteArray path = QFile::encodeName(pty.path);
     int holder = -1;
@@ -527,7 +488,7 @@ void TestComPort::aLockHeldElsewhereIsABusyPort() {
 }
 
 void TestComPort::adviceNamesTheDeviceBehindALink() {
-    Pty pty;
+    Pty pty(Pty::Terminal::Held);
     QTemporaryDir dir;
     const QString link = dir.filePath("meter");
     QCOMPARE(

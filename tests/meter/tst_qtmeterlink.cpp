@@ -1,6 +1,7 @@
 // The window's meter link on a real pseudo-terminal: the wait for Next, bytes held up behind
 // a nested event loop (a modal box), and how often a stream wakes the wait.
 #include "ComPort.h"
+#include "Pty.h"
 #include "QtMeterLink.h"
 
 #include <QEventLoop>
@@ -13,22 +14,6 @@
 using namespace kelotari;
 
 namespace {
-
-// The far end of a pseudo-terminal, played by the test.
-struct Pty {
-    int master = -1;
-    QString path;
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ::grantpt(master);
-        ::unlockpt(master);
-        path = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty() { ::close(master); }
-    bool send(const QByteArray& b) const {
-        return ::write(master, b.constData(), size_t(b.size())) == ssize_t(b.size());
-    }
-};
 
 // What a window gives a link: its countdown and a tick timer whose own handler counts down.
 struct Window {

@@ -1,13 +1,10 @@
 // Opens the setup dialog over the main window, as Setup does, for looking at it: run under a
 // display (or Xvfb) and take a picture. The dialog closes by itself after the given seconds.
 // Usage: setup-preview [seconds=10] [info|error|ports|ports-open] [screenshot.png]
-#include <fcntl.h>
-#include <memory>
-#include <stdlib.h>
-#include <unistd.h>
 #include "PortFixture.h"
 #include "PortList.h"
 #include "PortRegistry.h"
+#include "Pty.h"
 #include "QtDialogs.h"
 #include "main_frm.h"
 #include "setup_frm.h"
@@ -19,6 +16,11 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <memory>
+#include <stdlib.h>
+#include <unistd.h>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -32,7 +34,7 @@ int main(int argc, char* argv[]) {
 
     kelotari::PortTree tree;
     QTemporaryDir runtime;
-    int ptyMaster = -1;
+    kelotari::Pty pty; // a registration leads to a terminal of its own while it is held
     std::unique_ptr<kelotari::PortRegistration> registration;
     if (mode.startsWith(QLatin1String("ports"))) {
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
@@ -48,11 +50,8 @@ int main(int argc, char* argv[]) {
                          QStringLiteral("ttyUSB1"), QStringLiteral("FTDI"),
                          QStringLiteral("FT232R USB UART"), QStringLiteral("A50285BI"),
                          QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
-        // A registration leads to a terminal of its own while it is held.
-        ptyMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (ptyMaster >= 0 && ::grantpt(ptyMaster) == 0 && ::unlockpt(ptyMaster) == 0)
-            registration = kelotari::PortRegistration::make(
-                QStringLiteral("meter-sim"), QString::fromLocal8Bit(::ptsname(ptyMaster)));
+        if (!pty.path.isEmpty())
+            registration = kelotari::PortRegistration::make(QStringLiteral("meter-sim"), pty.path);
     }
 
     QTemporaryDir dir;

@@ -5,6 +5,7 @@
 #include "ComPort.h"
 #include "PortFixture.h"
 #include "PortList.h"
+#include "Pty.h"
 
 #include <QtTest>
 
@@ -156,46 +157,25 @@ void TestPortIdentity::storedNamesLeadToTheStableName() {
 // The stored name is the link; the port opens the device it points at now, and after the
 // link is pointed at another device, that one.
 void TestPortIdentity::aStoredStableNameOpensThroughItsLink() {
-    struct Pty {
-        int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        QString slave;
-        Pty() {
-            if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-                slave = QString::fromLocal8Bit(::ptsname(master));
-            ::fcntl(master, F_SETFL, O_NONBLOCK);
-        }
-        ~Pty() { ::close(master); }
-        QByteArray received() {
-            QByteArray out;
-            char buf[64];
-            for (int i = 0; i < 100 && out.isEmpty(); ++i) {
-                for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
-                    out.append(buf, int(n));
-                if (out.isEmpty())
-                    QTest::qWait(10);
-            }
-            return out;
-        }
-    };
     Pty first, second;
-    QVERIFY(!first.slave.isEmpty() && !second.slave.isEmpty());
+    QVERIFY(!first.path.isEmpty() && !second.path.isEmpty());
     QTemporaryDir dir;
     const QString link = dir.filePath("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-    QVERIFY(QFile::link(first.slave, link));
+    QVERIFY(QFile::link(first.path, link));
 
     TComPort port;
     port.setPort(link);
     port.OpenPort();
     QCOMPARE(port.SendText("V\r"), 2);
     port.ClosePort();
-    QCOMPARE(first.received(), QByteArray("V\r"));
+    QCOMPARE(first.receivedWithin(), QByteArray("V\r"));
 
-    QVERIFY(QFile::remove(link) && QFile::link(second.slave, link)); // the replug
+    QVERIFY(QFile::remove(link) && QFile::link(second.path, link)); // the replug
     port.OpenPort();
     QCOMPARE(port.SendText("W\r"), 2);
     port.ClosePort();
-    QCOMPARE(second.received(), QByteArray("W\r"));
-    QCOMPARE(first.received(), QByteArray());
+    QCOMPARE(second.receivedWithin(), QByteArray("W\r"));
+    QCOMPARE(first.receivedWithin(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestPortIdentity)

@@ -3,6 +3,7 @@
 // to the driver bound to it.
 #include "PortList.h"
 #include "PortRegistry.h"
+#include "Pty.h"
 
 #include <QDir>
 #include <QFile>
@@ -123,9 +124,9 @@ void TestPortList::registeredPortsJoinAndTheListIsSortedWithoutCase() {
     QTemporaryDir runtime;
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-    const QString device = QString::fromLocal8Bit(::ptsname(master));
+    Pty pty;
+    QVERIFY(!pty.path.isEmpty());
+    const QString device = pty.path;
     const QString link = PortRegistration::make("meter-sim", device)->path(); // ended at once
     auto held = PortRegistration::make("meter-sim", device);
     QCOMPARE(held->path(), link);
@@ -135,7 +136,7 @@ void TestPortList::registeredPortsJoinAndTheListIsSortedWithoutCase() {
              (QStringList{"bt_serial0", "COM1", "COM10", link, "ttyACM0", "ttyUSB0"}));
     QCOMPARE(ports[3].description, device); // sorted as "meter-sim"
     held.reset();
-    ::close(master);
+    pty.hangUp();
 
     if (saved.isNull())
         qunsetenv("XDG_RUNTIME_DIR");

@@ -1,6 +1,7 @@
 // Registrations of simulated meters: listed only while their owner lives and the link leads
 // to the terminal it registered, and only from a folder that is the user's own.
 #include "PortRegistry.h"
+#include "Pty.h"
 #include "base/Failure.h"
 
 #include <QDir>
@@ -43,21 +44,6 @@ private:
     QByteArray m_old;
 };
 
-// A pseudo-terminal held open for the test's scope.
-struct Pty {
-    int master = -1;
-    QString device;
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            device = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty() {
-        if (master >= 0)
-            ::close(master);
-    }
-};
-
 bool makeLink(const QString& target, const QString& at) {
     return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()) == 0;
 }
@@ -86,17 +72,17 @@ void TestPortRegistry::registrationIsListedWhileHeld() {
     EnvScope env("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     Pty a;
     Pty b;
-    QVERIFY(!a.device.isEmpty() && !b.device.isEmpty());
-    auto ra = PortRegistration::make("Meter", a.device);
-    auto rb = PortRegistration::make("meter", b.device);
+    QVERIFY(!a.path.isEmpty() && !b.path.isEmpty());
+    auto ra = PortRegistration::make("Meter", a.path);
+    auto rb = PortRegistration::make("meter", b.path);
     QCOMPARE(ra->path(), folderIn(runtime.path()) + "/Meter");
     QCOMPARE(registeredPorts(), (QStringList{ra->path(), rb->path()}));
-    QCOMPARE(QFile::symLinkTarget(ra->path()), a.device);
+    QCOMPARE(QFile::symLinkTarget(ra->path()), a.path);
 
     // Moved to another terminal: the link follows, the record too.
     Pty c;
-    ra->moveTo(c.device);
-    QCOMPARE(QFile::symLinkTarget(ra->path()), c.device);
+    ra->moveTo(c.path);
+    QCOMPARE(QFile::symLinkTarget(ra->path()), c.path);
     QCOMPARE(registeredPorts(), (QStringList{ra->path(), rb->path()}));
 
     const QString gone = rb->path();
@@ -104,7 +90,7 @@ void TestPortRegistry::registrationIsListedWhileHeld() {
     QVERIFY(!QFileInfo(gone).isSymLink());
     QCOMPARE(registeredPorts(), QStringList{ra->path()});
     QVERIFY_THROWS_EXCEPTION(Failure, PortRegistration::make("x", runtime.filePath("file")));
-    QVERIFY_THROWS_EXCEPTION(Failure, PortRegistration::make("../x", c.device));
+    QVERIFY_THROWS_EXCEPTION(Failure, PortRegistration::make("../x", c.path));
 }
 
 // A simulator killed outright leaves its link and record behind; the next terminal opened
@@ -140,10 +126,10 @@ void TestPortRegistry::ownerKilledIsNotListedAfterItsPtyNumberIsReused() {
     std::vector<std::unique_ptr<Pty>> ptys;
     for (int i = 0; i < 64; ++i) {
         ptys.push_back(std::make_unique<Pty>());
-        if (ptys.back()->device == device)
+        if (ptys.back()->path == device)
             break;
     }
-    if (ptys.back()->device != device)
+    if (ptys.back()->path != device)
         QSKIP("the system did not hand out the same terminal number again");
     QVERIFY(QFileInfo::exists(port)); // the stale link resolves again
 
@@ -172,7 +158,7 @@ void TestPortRegistry::onlySoundRegistrationsAreListed() {
     EnvScope env("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     Pty good;
     Pty other;
-    auto kept = PortRegistration::make("good", good.device); // the sound one stays listed
+    auto kept = PortRegistration::make("good", good.path); // the sound one stays listed
     const QString folder = folderIn(runtime.path());
     const QString link = folder + "/bad";
     std::unique_ptr<PortRegistration> held;
@@ -187,13 +173,13 @@ void TestPortRegistry::onlySoundRegistrationsAreListed() {
     } else if (entry == "self") {
         QVERIFY(makeLink(link, link));
     } else if (entry == "no-owner") {
-        QVERIFY(makeLink(other.device, link));
+        QVERIFY(makeLink(other.path, link));
     } else if (entry == "moved") {
-        held = PortRegistration::make("bad", good.device);
+        held = PortRegistration::make("bad", good.path);
         QVERIFY(QFile::remove(link));
-        QVERIFY(makeLink(other.device, link));
+        QVERIFY(makeLink(other.path, link));
     } else if (entry == "fifo-owner" || entry == "link-owner") {
-        QVERIFY(makeLink(other.device, link));
+        QVERIFY(makeLink(other.path, link));
         const QByteArray owner = QFile::encodeName(folder + "/.bad.owner");
         if (entry == "fifo-owner")
             QCOMPARE(::mkfifo(owner.constData(), 0600), 0);
@@ -234,7 +220,7 @@ void TestPortRegistry::untrustedFolderIsRefused() {
     EnvScope env("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     Pty pty;
     // A registration made while the folder was sound.
-    auto r = PortRegistration::make("meter", pty.device);
+    auto r = PortRegistration::make("meter", pty.path);
     QCOMPARE(registeredPorts(), QStringList{r->path()});
 
     const QString path = runtime + level;
@@ -254,7 +240,7 @@ void TestPortRegistry::untrustedFolderIsRefused() {
     QVERIFY(problem.contains(path));
     Pty second;
     try {
-        PortRegistration::make("second", second.device);
+        PortRegistration::make("second", second.path);
         QFAIL("registered into an untrusted folder");
     } catch (const Failure& e) {
         QVERIFY2(e.message().contains(path), qPrintable(e.message()));
@@ -271,7 +257,7 @@ void TestPortRegistry::withoutRuntimeFolderAPrivateOneIsMade() {
     const QString base = QFileInfo(QFileInfo(registeredPortsFolder()).path()).path();
     Pty pty;
     {
-        auto r = PortRegistration::make("meter", pty.device);
+        auto r = PortRegistration::make("meter", pty.path);
         QCOMPARE(registeredPorts(), QStringList{r->path()});
         struct stat st {};
         QCOMPARE(::lstat(QFile::encodeName(base).constData(), &st), 0);
@@ -281,9 +267,9 @@ void TestPortRegistry::withoutRuntimeFolderAPrivateOneIsMade() {
     QVERIFY(QDir(base).removeRecursively());
     QVERIFY(QDir().mkpath(base + "/kelotari/ports"));
     QCOMPARE(::chmod(QFile::encodeName(base).constData(), 0777), 0);
-    QVERIFY(makeLink(pty.device, base + "/kelotari/ports/planted"));
+    QVERIFY(makeLink(pty.path, base + "/kelotari/ports/planted"));
     QCOMPARE(registeredPorts(), QStringList());
-    QVERIFY_THROWS_EXCEPTION(Failure, PortRegistration::make("meter", pty.device));
+    QVERIFY_THROWS_EXCEPTION(Failure, PortRegistration::make("meter", pty.path));
     struct stat st {};
     QCOMPARE(::lstat(QFile::encodeName(base).constData(), &st), 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0777));
@@ -295,16 +281,16 @@ void TestPortRegistry::tenThousandEntriesAreSortedOut() {
     QTemporaryDir runtime;
     EnvScope env("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     Pty pty;
-    auto r = PortRegistration::make("live", pty.device);
+    auto r = PortRegistration::make("live", pty.path);
     const QString folder = folderIn(runtime.path());
-    const QByteArray record = "1\n" + QFile::encodeName(pty.device) + "\n0\n";
+    const QByteArray record = "1\n" + QFile::encodeName(pty.path) + "\n0\n";
     for (int i = 0; i < 10000; ++i) {
         const QString name = QStringLiteral("n%1").arg(i, 5, 10, QLatin1Char('0'));
         if (i % 2 == 0) { // a dead owner's leftovers
             QFile f(folder + "/." + name + ".owner");
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(record);
-            QVERIFY(makeLink(pty.device, folder + "/" + name));
+            QVERIFY(makeLink(pty.path, folder + "/" + name));
         } else { // planted, no record
             QVERIFY(makeLink("/dev/tty", folder + "/" + name));
         }

@@ -3,6 +3,7 @@
 // button's guards against a second conversation (over a pseudo-terminal nobody answers on).
 #include "PlainText.h"
 #include "Printer.h"
+#include "Pty.h"
 #include "ScriptedDialogs.h"
 #include "TComComboBox.h"
 #include "main_frm.h"
@@ -86,29 +87,6 @@ struct Fixture {
         frm->findChild<QToolButton*>(QStringLiteral("tyo_setup"))->click();
         [&] { QVERIFY(ran); }();
         return setup->result();
-    }
-};
-
-// A pseudo-terminal the test holds the controlling side of; the dialog opens the other side.
-struct Pty {
-    int master = -1;
-    QString slave;
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty() {
-        if (master >= 0)
-            ::close(master);
-    }
-    QByteArray received() {
-        QByteArray out;
-        char buf[256];
-        ::fcntl(master, F_SETFL, O_NONBLOCK);
-        for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
-            out.append(buf, n);
-        return out;
     }
 };
 
@@ -580,9 +558,9 @@ void TestSetupDialog::probeOnAMissingPortShowsThePortError() {
 
 void TestSetupDialog::probeBlocksASecondConversationAndClosingCancelsIt() {
     Pty pty;
-    QVERIFY(!pty.slave.isEmpty());
+    QVERIFY(!pty.path.isEmpty());
     Fixture fx(QByteArray(), 1000); // a silent meter would keep the query 5 s
-    fx.ports = entries({pty.slave});
+    fx.ports = entries({pty.path});
     bool checked = false;
     fx.openModal([&](TSetupfrm& d) {
         fx.btn("certLoad")->setEnabled(false);   // as a failed test leaves it
@@ -614,7 +592,7 @@ void TestSetupDialog::probeBlocksASecondConversationAndClosingCancelsIt() {
     // The next opening talks again on a fresh link.
     fx.openModal([&](TSetupfrm& d) {
         // The stored port is still missing: the one the dialog's port last had stays chosen.
-        QCOMPARE(fx.combo()->text(), pty.slave);
+        QCOMPARE(fx.combo()->text(), pty.path);
         QTimer::singleShot(50, &d,
                            [&] { QCOMPARE(::write(pty.master, "42\r\x1a", 4), ssize_t(4)); });
         QTest::mouseClick(fx.btn("probe_info"), Qt::LeftButton);

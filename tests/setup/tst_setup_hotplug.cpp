@@ -6,14 +6,15 @@
 #include "PortList.h"
 #include "PortRegistry.h"
 #include "PortWatcher.h"
+#include "Pty.h"
 #include "ScriptedDialogs.h"
 #include "TComComboBox.h"
 #include "main_frm.h"
 #include "setup_frm.h"
 
 #include <QPushButton>
-#include <QTextDocument>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QtTest>
 
@@ -24,21 +25,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
-// A pseudo-terminal for registrations to lead to (a registration names a terminal).
-struct Pty {
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    QString path;
-    Pty() {
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            path = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty() {
-        if (master >= 0)
-            ::close(master);
-    }
-};
-} // namespace
+namespace {} // namespace
 
 using namespace kelotari;
 
@@ -148,9 +135,10 @@ void TestSetupHotplug::theBoxFollowsAdaptersAndRegistrations() {
         QCOMPARE(fx.combo()->text(), ftdi); // the port the settings name, now that it is there
         QCOMPARE(fx.combo()->shownText(fx.combo()->currentIndex()),
                  QStringLiteral("FTDI FT232R USB UART A50285BI"));
-        QCOMPARE(fx.combo()->toolTip(), // box too narrow
-                 Qt::convertFromPlainText("FTDI FT232R USB UART A50285BI\n" + ftdi + "\n/dev/ttyUSB0",
-                                          Qt::WhiteSpaceNoWrap));
+        QCOMPARE(
+            fx.combo()->toolTip(), // box too narrow
+            Qt::convertFromPlainText("FTDI FT232R USB UART A50285BI\n" + ftdi + "\n/dev/ttyUSB0",
+                                     Qt::WhiteSpaceNoWrap));
 
         reg = kelotari::PortRegistration::make("meter-sim", pty.path);
         sim = reg->path();
