@@ -1,4 +1,5 @@
 // The certificate file, and Save As, Load and Print as the setup dialog runs them.
+#include "FailingDevice.h"
 #include "RecordingView.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedLink.h"
@@ -52,32 +53,6 @@ CalRecord marked() {
         r.slot(k) = 0.5f + k;
     return r;
 }
-
-// A device whose reads fail once `good` bytes of its content have been read.
-class FailingDevice : public QIODevice {
-public:
-    FailingDevice(QByteArray content, qint64 good) : m_content(std::move(content)), m_good(good) {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-
-protected:
-    qint64 readData(char* data, qint64 max) override {
-        if (m_pos >= m_good)
-            return -1;
-        const qint64 n = std::min({max, m_good - m_pos, qint64(m_content.size()) - m_pos});
-        if (n <= 0)
-            return -1;
-        std::memcpy(data, m_content.constData() + m_pos, size_t(n));
-        m_pos += n;
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray m_content;
-    qint64 m_good;
-    qint64 m_pos = 0;
-};
 
 struct Rig {
     QTemporaryDir dir;
@@ -271,6 +246,7 @@ void TstCalCertificate::readErrorStopsAtItsLine() {
     const QByteArray content = certificateFileContent(sampleRecord(), "Pekka", QLocale::c());
     QCOMPARE(content.indexOf("17\r\n"), 16); // the first number line starts at byte 16
     FailingDevice device(content, good);
+    QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
     CalRecord back = marked();
     QString name = "kept";
     const CertLoadResult r = loadCertificate(device, back, name, QLocale::c());

@@ -5,6 +5,7 @@
 #include "ComPort.h"
 #include "QtMeterLink.h"
 #include "RecordingView.h"
+#include "SampleCertificate.h"
 #include "ScriptedDialogs.h"
 #include "SimProcess.h"
 #include "WriteLimit.h"
@@ -84,19 +85,6 @@ Word find(const QList<Word>& words, const QString& text, int nth = 0) {
             return w;
     qWarning() << "no word" << text;
     return {};
-}
-
-CalRecord sample() {
-    CalRecord r;
-    r.CertNumber = "97-0412";
-    r.slot(1) = 17;
-    r.slot(2) = -12;
-    r.slot(3) = -4;
-    r.slot(4) = 25.93f;
-    r.slot(5) = 19.84f;
-    r.slot(6) = 16.07f;
-    r.slot(7) = 10.81f;
-    return r;
 }
 
 CertPrintJob pdfJob(const QString& dataPath) {
@@ -182,7 +170,7 @@ void TstCalPrint::printsToPdf() {
     const QString pdf = dir.filePath(QStringLiteral("cert.pdf"));
     dialogs.saveNames << pdf;
     const CertPrintJob job = pdfJob(dir.path() + '/');
-    QCOMPARE(printCertificateJob(dialogs, job, sample(), CertLanguage(language)),
+    QCOMPARE(printCertificateJob(dialogs, job, sampleCertificate(), CertLanguage(language)),
              CertPrintOutcome::Printed);
     QCOMPARE(dialogs.kinds(), QStringList{"save"});
     QCOMPARE(dialogs.calls[0].title, job.dialogTitle);
@@ -195,9 +183,9 @@ void TstCalPrint::pdfThatCannotBeWrittenFails() {
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
     dialogs.saveNames << dir.filePath(QStringLiteral("no-such-folder/cert.pdf"));
-    QCOMPARE(
-        printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English),
-        CertPrintOutcome::Failed);
+    QCOMPARE(printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sampleCertificate(),
+                                 CertLanguage::English),
+             CertPrintOutcome::Failed);
 }
 
 void TstCalPrint::pdfOnAFullDiskFailsAndKeepsTheOldFile_data() {
@@ -225,8 +213,8 @@ void TstCalPrint::pdfOnAFullDiskFailsAndKeepsTheOldFile() {
     {
         FileSizeLimit limit(2048);
         QVERIFY(limit.active());
-        outcome =
-            printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English);
+        outcome = printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sampleCertificate(),
+                                      CertLanguage::English);
     }
     QCOMPARE(outcome, CertPrintOutcome::Failed);
     QFile f(pdf);
@@ -244,9 +232,9 @@ void TstCalPrint::pdfWithTheLongestNamePrints() {
     const QString pdf = dir.filePath(QString(251, QLatin1Char('c')) + QStringLiteral(".pdf"));
     ScriptedDialogs dialogs;
     dialogs.saveNames << pdf;
-    QCOMPARE(
-        printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English),
-        CertPrintOutcome::Printed);
+    QCOMPARE(printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sampleCertificate(),
+                                 CertLanguage::English),
+             CertPrintOutcome::Printed);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     checkPdf(pdf, CertLanguage::English, {"0.03", "0.04", "-0.03", "0.01"}, "97-0412");
 }
@@ -254,9 +242,9 @@ void TstCalPrint::pdfWithTheLongestNamePrints() {
 void TstCalPrint::pdfDialogCancelled() {
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
-    QCOMPARE(
-        printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sample(), CertLanguage::English),
-        CertPrintOutcome::Cancelled);
+    QCOMPARE(printCertificateJob(dialogs, pdfJob(dir.path() + '/'), sampleCertificate(),
+                                 CertLanguage::English),
+             CertPrintOutcome::Cancelled);
     QVERIFY(QDir(dir.path()).isEmpty());
 }
 
@@ -267,7 +255,7 @@ void TstCalPrint::noPrinterAtAllFails() {
     ScriptedDialogs dialogs;
     CertPrintJob job = pdfJob(QString());
     job.printerName = QStringLiteral("None");
-    QCOMPARE(printCertificateJob(dialogs, job, sample(), CertLanguage::English),
+    QCOMPARE(printCertificateJob(dialogs, job, sampleCertificate(), CertLanguage::English),
              CertPrintOutcome::Failed);
     QVERIFY(dialogs.calls.isEmpty());
 }

@@ -1,3 +1,4 @@
+#include "FailingDevice.h"
 #include "FifoWatchdog.h"
 #include "packets/DataFile.h"
 
@@ -9,7 +10,6 @@
 #include <QtTest>
 
 #include <cerrno>
-
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -55,30 +55,6 @@ QByteArray block(int readings, const QByteArray& eol = "\r\n") {
         b += "r" + QByteArray::number(i) + eol;
     return b + kPacketEnd + eol;
 }
-
-// A device that fails after a number of bytes.
-class FailingDevice : public QIODevice {
-public:
-    FailingDevice(QByteArray data, qint64 failAt) : m_data(std::move(data)), m_failAt(failAt) {}
-
-protected:
-    qint64 readData(char* out, qint64 max) override {
-        if (m_pos >= m_failAt) {
-            errno = EIO;
-            return -1;
-        }
-        const qint64 n = qMin(max, qMin<qint64>(m_failAt, m_data.size()) - m_pos);
-        memcpy(out, m_data.constData() + m_pos, static_cast<size_t>(n));
-        m_pos += n;
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray m_data;
-    qint64 m_failAt;
-    qint64 m_pos = 0;
-};
 
 } // namespace
 

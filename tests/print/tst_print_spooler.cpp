@@ -6,6 +6,7 @@
 #include "CertPrinter.h"
 #include "Printer.h"
 #include "PrivateCups.h"
+#include "SampleCertificate.h"
 #include "ScriptedDialogs.h"
 #include "main_frm.h"
 #include "setup_frm.h"
@@ -152,7 +153,7 @@ public:
         frm->state().settings.PrinterName = printer;
         const qsizetype before = dialogs.calls.size();
         if (doc == Doc::Certificate) {
-            if (printCertificateJob(dialogs, certJob(printer), certificate(),
+            if (printCertificateJob(dialogs, certJob(printer), sampleCertificate(),
                                     CertLanguage::Finnish) == CertPrintOutcome::Failed)
                 return kCertPrintError; // the caller's box, shown by the dialog
         } else {
@@ -173,18 +174,6 @@ public:
         job.handlerName = QStringLiteral("Liisa Lehtim\u00E4ki");
         job.now = QDateTime(QDate(2026, 3, 5), QTime(14, 7, 9));
         return job;
-    }
-    static CalRecord certificate() {
-        CalRecord r;
-        r.CertNumber = "97-0412";
-        r.slot(1) = 17;
-        r.slot(2) = -12;
-        r.slot(3) = -4;
-        r.slot(4) = 25.93f;
-        r.slot(5) = 19.84f;
-        r.slot(6) = 16.07f;
-        r.slot(7) = 10.81f;
-        return r;
     }
     // The same document printed straight to a PDF file.
     QString directPdf(Doc doc) {
