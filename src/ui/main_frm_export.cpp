@@ -4,11 +4,11 @@
 #include "PlainText.h"
 
 #include "packets/CsvExport.h"
+#include "packets/ExportName.h"
 #include "packets/XlsxExport.h"
 
 #include <QAction>
 #include <QDate>
-#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -18,16 +18,6 @@ namespace {
 
 const QString kWorkbookFilter = QStringLiteral("Excel workbook (*.xlsx)");
 const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
-
-// The kind of file follows the extension the user typed; without one of ours, the filter.
-bool wantsCsv(const QString& fileName, const QString& selectedFilter) {
-    const QString suffix = QFileInfo(fileName).suffix();
-    if (suffix.compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (suffix.compare(QStringLiteral("xlsx"), Qt::CaseInsensitive) == 0)
-        return false;
-    return selectedFilter == kCsvFilter;
-}
 
 } // namespace
 
@@ -40,17 +30,18 @@ void TMainFrm::ExportCsvClick() {
     if (!exportCsvAvailable())
         return;
     const QString proposed = proposedExportFileName(m_state.settings.DataPath, QDate::currentDate(),
-                                                    QStringLiteral("xlsx"));
+                                                    exportSuffix(ExportKind::Workbook));
     QString filter;
-    QString name = m_dialogs.chooseSaveFileName(shownCaption(m_exportCsv->text()), proposed,
-                                                kWorkbookFilter + QStringLiteral(";;") + kCsvFilter,
-                                                QStringLiteral("xlsx"), &filter);
-    if (name.isEmpty())
+    const QString chosen =
+        m_dialogs.chooseSaveFileName(shownCaption(m_exportCsv->text()), proposed,
+                                     kWorkbookFilter + QStringLiteral(";;") + kCsvFilter,
+                                     exportSuffix(ExportKind::Workbook), &filter);
+    if (chosen.isEmpty())
         return;
-    const bool csv = wantsCsv(name, filter);
-    // A name typed without any extension gets the one of its kind.
-    if (QFileInfo(name).suffix().isEmpty() && !name.endsWith(QLatin1Char('/')))
-        name += csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
+    const ExportTarget target =
+        exportTarget(chosen, filter == kCsvFilter ? ExportKind::Csv : ExportKind::Workbook);
+    const QString& name = target.fileName;
+    const bool csv = target.kind == ExportKind::Csv;
     if (QFileInfo::exists(name) &&
         !m_dialogs.askYesNo(QStringLiteral("Confirm"), m_texts.FileExistsMsg))
         return;
@@ -58,9 +49,9 @@ void TMainFrm::ExportCsvClick() {
     // CSV numbers follow the user's regional settings (the default locale is the system's).
     const WriteOutcome out = csv ? writeCsvFile(name, m_state.table, m_state.PacketCount, QLocale())
                                  : writeXlsxFile(name, m_state.table, m_state.PacketCount);
+    // The writers' reasons name the file themselves.
     if (!out)
-        showBox(m_texts.SaveErrorMsg + QLatin1Char('\r') + QDir::toNativeSeparators(name) +
-                QStringLiteral(": ") + out.error);
+        showBox(m_texts.SaveErrorMsg + QLatin1Char('\r') + out.error);
 }
 
 } // namespace kelotari
