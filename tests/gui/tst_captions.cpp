@@ -190,6 +190,11 @@ void TstCaptions::setupDialogFitsItsCaptions() {
         for (auto* r : d.findChildren<QRadioButton*>())
             if (longControl != r->objectName())
                 QVERIFY2(r->sizeHint().width() <= r->width(), qPrintable(r->text()));
+        // The labels above edit fields stop where the next control begins.
+        for (const char* name : {"datapath_lbl", "certedit_lbl"}) {
+            auto* l = d.findChild<QLabel*>(name);
+            QVERIFY2(l->parentWidget()->rect().contains(l->geometry()), name);
+        }
         for (auto* g : d.findChildren<QGroupBox*>())
             QVERIFY2(showsWhole(g, g->title(), 16), qPrintable(g->title()));
         // No control over another, in the dialog and in each of its panels.

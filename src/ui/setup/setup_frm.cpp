@@ -361,8 +361,9 @@ void TSetupfrm::fitCaptions() {
     com_lbl->setGeometry(16, 56, comW, 16);
     ComBox->setGeometry(16, 72, comW, 24);
     const int prnX = 16 + comW + 15;
-    const int prnW = std::max(377 - prnX, fittedWidth(prn_lbl->sizeHint().width() + 4, 129));
-    prn_lbl->setGeometry(prnX, 56, prnW, 16);
+    const int prnLblW = fittedWidth(prn_lbl->sizeHint().width() + 4, 129);
+    const int prnW = std::max(377 - prnX, prnLblW);
+    prn_lbl->setGeometry(prnX, 56, prnLblW, 16);
     printerbox->setGeometry(prnX, 72, prnW, 24);
     const int right = prnX + prnW; // 377 in the design
     datapath_ed->setGeometry(16, 24, right - 16, 24);
@@ -376,22 +377,14 @@ void TSetupfrm::fitCaptions() {
     for (QPushButton* b : {info_btn, probe_info, next_btn, ok_btn})
         b->setGeometry(colX, b->y(), colW, b->height());
 
-    // The certificate panel: its edit field, language group and buttons share one width.
-    const QList<QAbstractButton*> items = certlang_group->buttons();
-    int itemsRight = 8;
-    for (QAbstractButton* r : items) {
-        const int w = fittedWidth(r->sizeHint().width(), 96);
-        r->setGeometry(itemsRight, 16, w, 20);
-        itemsRight += w + 4;
-    }
+    // The certificate panel: its edit field, language group and buttons share one width. The
+    // labels above edit fields are as wide as their text already and stop at the next control.
     int inner = 209;
     inner = std::max(inner, fittedWidth(makecert_btn->sizeHint().width(), 209));
     for (QPushButton* b : {cert_save, certLoad, cert_print})
         inner = std::max(inner, fittedWidth(b->sizeHint().width(), 193) + 16);
     inner = std::max(inner, fittedWidth(titleNeed(certlang_pnl), 207) + 2);
-    inner = std::max(inner, itemsRight + 1);
     inner = std::max(inner, fittedWidth(titleNeed(Cert_pnl), 225) - 16);
-    inner = std::max(inner, fittedWidth(certedit_lbl->sizeHint().width(), 209));
     const int panelX = colX + colW + 7;
     Cert_pnl->setGeometry(panelX, 0, inner + 16, 289);
     certedit->setGeometry(8, 50, inner, 24);
