@@ -89,6 +89,8 @@ private slots:
     void shareRuleIsDecidedOnCounts();
     void tableRowIsCheckedUpToItsFirstEmptyCell();
     void lineUsesTheGivenLocale();
+    void summaries_data();
+    void summaries();
     void languageFileTextsReplaceTheDefaults();
     void finnishTextsKeepEveryPlaceholder();
 };
@@ -336,12 +338,42 @@ void TstLotCheck::lineUsesTheGivenLocale() {
     const LotSpec s = shippingDrySpec(LotTexts().ShippingDryName);
     const LotResult r = checkReadings(s, cells("29*20.0 24.1"));
     QCOMPARE(lotResultLine(s, r, LotTexts(), QLocale(QLocale::Finnish, QLocale::Finland)),
-             QStringLiteral("Shipping dry: 97 % at or below 24 %: not met, 29 of 30 (96,7 %) at "
-                            "or below 24,0 %, 97 % required"));
+             QStringLiteral("Shipping dry: not met, 29 of 30 (96,7 %) at or below 24,0 %, 97 % "
+                            "required"));
     QCOMPARE(lotResultLine(s, r, LotTexts(), QLocale::c()),
-             QStringLiteral("Shipping dry: 97 % at or below 24 %: not met, 29 of 30 (96.7 %) at "
-                            "or below 24.0 %, 97 % required"));
+             QStringLiteral("Shipping dry: not met, 29 of 30 (96.7 %) at or below 24.0 %, 97 % "
+                            "required"));
     QCOMPARE(shareText(975, QLocale(QLocale::German)), QStringLiteral("97,5"));
+}
+
+void TstLotCheck::summaries_data() {
+    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("upper limit") << "dry"
+                                 << "dry: 97 % at or below 24 %";
+    QTest::newRow("both limits") << "band"
+                                 << "band: 90 % within 10 to 14 %";
+    QTest::newRow("a share with a decimal") << "band667"
+                                            << "band667: 66.7 % within 10 to 14 %";
+    QTest::newRow("lower limit") << "atleast"
+                                 << "atleast: 100 % at or above 8 %";
+    QTest::newRow("mean") << "mean"
+                          << "mean: mean 12 \u00B1 1 %";
+    QTest::newRow("share and mean") << "both"
+                                    << "both: 90 % within 10 to 14 %, mean 12 \u00B1 1 %";
+    QTest::newRow("target alone") << "target"
+                                  << "target: target 12 %";
+    QTest::newRow("no rule") << "none"
+                             << "none";
+}
+
+void TstLotCheck::summaries() {
+    QFETCH(QString, spec);
+    QFETCH(QString, summary);
+    QCOMPARE(lotSpecSummary(::spec(spec), LotTexts()), loc(summary));
+    // The ready-made one reads as it is known.
+    QCOMPARE(lotSpecSummary(shippingDrySpec(LotTexts().ShippingDryName), LotTexts()),
+             QStringLiteral("Shipping dry: 97 % at or below 24 %"));
 }
 
 void TstLotCheck::languageFileTextsReplaceTheDefaults() {
@@ -386,12 +418,22 @@ void TstLotCheck::finnishTextsKeepEveryPlaceholder() {
     for (int i = 0; i < en.size(); ++i) {
         const QString& key = en[i].first;
         QVERIFY2(finnish.contains(QStringLiteral("LotCheck"), key), qPrintable(key));
-        QVERIFY2(fi[i].second != en[i].second || key.endsWith(QLatin1String("Joiner")),
-                 qPrintable(key));
+        const bool mayStay = key == "Summary" || key.endsWith(QLatin1String("Joiner"));
+        QVERIFY2(fi[i].second != en[i].second || mayStay, qPrintable(key));
         QCOMPARE(placeholders(fi[i].second), placeholders(en[i].second));
         if (suomi.contains(QStringLiteral("LotCheck"), key))
             QCOMPARE(suomi.readString(QStringLiteral("LotCheck"), key, QString()), fi[i].second);
     }
+    // How they read together.
+    const LotTexts t = readLotTexts(finnish);
+    const QLocale fiLocale(QLocale::Finnish, QLocale::Finland);
+    const LotSpec s = shippingDrySpec(t.ShippingDryName);
+    QCOMPARE(lotSpecSummary(s, t, fiLocale),
+             QStringLiteral("Toimituskuiva: 97 % enint\u00E4\u00E4n 24 %"));
+    QCOMPARE(
+        lotResultLine(s, checkReadings(s, cells("28*20.0 24.1 E")), t, fiLocale),
+        QStringLiteral("Toimituskuiva: ei t\u00E4yty, 28/30 lukemaa (93,3 %) enint\u00E4\u00E4n "
+                       "24,0 %, vaaditaan 97 %; ei luku: Data30"));
 }
 
 QTEST_GUILESS_MAIN(TstLotCheck)

@@ -3,7 +3,7 @@
 //
 //   Count=2
 //   Current=1
-//   Spec1=name=Shipping dry: 97 % at or below 24 %;upper=24;share=97
+//   Spec1=name=Shipping dry;upper=24;share=97
 //   Spec2=name=Kiln 12\3B joinery;target=12;deviation=1.5;lower=10;upper=14;share=90
 //
 // Count says how many SpecN keys belong to the list; Current is the current one's N, 0 for

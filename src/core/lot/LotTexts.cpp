@@ -16,6 +16,12 @@ struct TextKey {
 
 const TextKey kTextKeys[] = {
     {"ShippingDryName", &LotTexts::ShippingDryName},
+    {"Summary", &LotTexts::Summary},
+    {"SummaryAtMost", &LotTexts::SummaryAtMost},
+    {"SummaryAtLeast", &LotTexts::SummaryAtLeast},
+    {"SummaryBetween", &LotTexts::SummaryBetween},
+    {"SummaryMean", &LotTexts::SummaryMean},
+    {"SummaryTarget", &LotTexts::SummaryTarget},
     {"LineMeets", &LotTexts::LineMeets},
     {"LineNotMet", &LotTexts::LineNotMet},
     {"LineNoReadings", &LotTexts::LineNoReadings},
@@ -150,6 +156,26 @@ QString meanFigures(const MeanOutcome& m, const LotTexts& t, const QLocale& loca
 }
 
 } // namespace
+
+QString lotSpecSummary(const LotSpec& spec, const LotTexts& t, const QLocale& locale) {
+    auto n = [&locale](const std::optional<int>& v) { return shareText(v.value_or(0), locale); };
+    QStringList rules;
+    if (spec.hasShareRule()) {
+        if (spec.lower && spec.upper)
+            rules << fillTemplate(t.SummaryBetween, {n(spec.share), n(spec.lower), n(spec.upper)});
+        else if (spec.upper)
+            rules << fillTemplate(t.SummaryAtMost, {n(spec.share), n(spec.upper)});
+        else
+            rules << fillTemplate(t.SummaryAtLeast, {n(spec.share), n(spec.lower)});
+    }
+    if (spec.hasMeanRule())
+        rules << fillTemplate(t.SummaryMean, {n(spec.target), n(spec.deviation)});
+    else if (spec.target)
+        rules << fillTemplate(t.SummaryTarget, {n(spec.target)});
+    if (rules.isEmpty())
+        return spec.name;
+    return fillTemplate(t.Summary, {spec.name, rules.join(t.Joiner)});
+}
 
 QString lotResultLine(const LotSpec& spec, const LotResult& r, const LotTexts& t,
                       const QLocale& locale) {

@@ -18,7 +18,17 @@ class IniProfile;
 
 struct LotTexts {
     // The ready-made specification's name.
-    QString ShippingDryName = QStringLiteral("Shipping dry: 97 % at or below 24 %");
+    QString ShippingDryName = QStringLiteral("Shipping dry");
+
+    // A specification in one line, for lists and headings: %1 the name, %2 its rules.
+    QString Summary = QStringLiteral("%1: %2");
+    // %1 the required share, %2 (%3) the limits.
+    QString SummaryAtMost = QStringLiteral("%1 % at or below %2 %");
+    QString SummaryAtLeast = QStringLiteral("%1 % at or above %2 %");
+    QString SummaryBetween = QStringLiteral("%1 % within %2 to %3 %");
+    // %1 the target, %2 the allowed deviation.
+    QString SummaryMean = QStringLiteral("mean %1 \u00B1 %2 %");
+    QString SummaryTarget = QStringLiteral("target %1 %");
 
     // The result line: %1 the lot specification's name, %2 the rules' figures.
     QString LineMeets = QStringLiteral("%1: meets, %2");
@@ -89,6 +99,11 @@ QString limitText(int tenths, const QLocale& locale);
 QString shareText(int tenths, const QLocale& locale);
 QString figureText(const LotFigure& figure, const QLocale& locale);
 QString readingText(const ReadingValue& value, const QLocale& locale);
+
+// The lot specification in one line, numbers as they would be typed: "Shipping dry: 97 % at or
+// below 24 %". The share rule first, then the target; a specification with neither is its name.
+QString lotSpecSummary(const LotSpec& spec, const LotTexts& texts,
+                       const QLocale& locale = QLocale::system());
 
 // The one line under the chart: the verdict with the figures of every rule when it is met,
 // or of the first rule not met (the share rule comes first); readings that are not numbers
