@@ -3,9 +3,11 @@
 #include "lot/LotTexts.h"
 #include "packets/PacketTable.h"
 
+#include "LocaleRun.h"
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
+
 #include <QtTest>
 
 using namespace kelotari;
@@ -81,6 +83,7 @@ QString reading(const std::optional<ReadingValue>& v) {
 class TstLotCheck : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { checkLocaleOfTheRun(); }
     void readingValues_data();
     void readingValues();
     void packetsAgainstSpecifications_data();

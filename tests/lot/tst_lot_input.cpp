@@ -1,5 +1,7 @@
 #include "lot/LotSpecInput.h"
 
+#include "LocaleRun.h"
+
 #include <QtTest>
 
 using namespace kelotari;
@@ -37,6 +39,7 @@ QString fieldName(LotField f) {
 class TstLotInput : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { checkLocaleOfTheRun(); }
     void inputRules_data();
     void inputRules();
     void fieldsOfASpecificationReadBackToIt_data();

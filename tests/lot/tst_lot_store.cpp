@@ -3,8 +3,10 @@
 #include "lot/LotTexts.h"
 #include "text/Codec.h"
 
+#include "LocaleRun.h"
 #include <QFile>
 #include <QTemporaryDir>
+
 #include <QtTest>
 
 using namespace kelotari;
@@ -46,7 +48,10 @@ QByteArray readAll(const QString& name) {
 class TstLotStore : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase() {
+        checkLocaleOfTheRun();
+        QVERIFY(m_dir.isValid());
+    }
     void roundTripThroughTheFile_data();
     void roundTripThroughTheFile();
     void codePageFileStaysInItsCodePage();
