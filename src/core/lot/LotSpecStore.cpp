@@ -64,6 +64,13 @@ QString unescapeName(const QString& text) {
     return out;
 }
 
+// The default for a key that is missing: longer than any value the profile gives (it cuts them
+// at kMaxValueLength), so one look-up tells a missing key from a present one.
+const QString& absent() {
+    static const QString text(IniProfile::kMaxValueLength + 1, QLatin1Char('-'));
+    return text;
+}
+
 // Count and Current: a whole number from 0; anything else gives nothing.
 std::optional<int> storedCount(const QString& text) {
     bool ok = false;
@@ -147,13 +154,13 @@ LotSpecsRead readLotSpecs(const IniProfile& settings, const QString& readyMadeNa
         storedCount(settings.readString(sec, QStringLiteral("Current"), QString()));
     for (int n = 1; n <= last; ++n) {
         const QString key = specKey(n);
-        if (!settings.contains(sec, key)) {
+        const QString value = settings.readString(sec, key, absent());
+        if (value.size() > IniProfile::kMaxValueLength) {
             if (!count)
                 break; // without a sound Count, the list ends at the first missing key
             ++r.dropped;
             continue;
         }
-        const QString value = settings.readString(sec, key, QString());
         // A value as long as the reader takes may have been cut.
         const std::optional<LotSpec> spec =
             value.size() >= IniProfile::kMaxValueLength ? std::nullopt : decodeLotSpec(value);
@@ -177,9 +184,13 @@ void writeLotSpecs(IniProfile& settings, const LotSpecList& list) {
     for (int i = 0; i < n; ++i)
         settings.writeString(sec, specKey(i + 1), encodeLotSpec(list.specs[i]));
     // The profile keeps every key; those of a longer list written before are emptied.
-    for (int k = n + 1; settings.contains(sec, specKey(k)); ++k)
-        if (!settings.readString(sec, specKey(k), QString()).isEmpty())
+    for (int k = n + 1;; ++k) {
+        const QString stale = settings.readString(sec, specKey(k), absent());
+        if (stale.size() > IniProfile::kMaxValueLength)
+            break;
+        if (!stale.isEmpty())
             settings.writeString(sec, specKey(k), QString());
+    }
 }
 
 } // namespace kelotari
