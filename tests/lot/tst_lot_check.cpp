@@ -139,6 +139,7 @@ void TstLotCheck::readingValues() {
     if (v) {
         QCOMPARE(v->micro, micro);
         QCOMPARE(v->beyondSix, beyondSix);
+        QCOMPARE(v->percent(), static_cast<double>(micro) / 1e6);
     }
 }
 
@@ -219,6 +220,10 @@ void TstLotCheck::packetsAgainstSpecifications_data() {
         << "mean" << QByteArray("13.0 13.0 13.1") << notMet << 3 << L{} << L{}
         << "13.0|0.1|13.0|13.1"
         << "mean: not met, mean 13.03 %, 12.0 \u00B1 1.0 % required";
+    QTest::newRow("mean a third of a millionth past the bound is cut upwards")
+        << "mean" << QByteArray("13.000001 13.0 13.0") << notMet << 3 << L{} << L{}
+        << "13.0|0.0|13.0|13.000001"
+        << "mean: not met, mean 13.000001 %, 12.0 \u00B1 1.0 % required";
     QTest::newRow("mean just below the bound")
         << "mean" << QByteArray("10.9 11.0") << notMet << 2 << L{} << L{} << "11.0|0.1|10.9|11.0"
         << "mean: not met, mean 10.95 %, 12.0 \u00B1 1.0 % required";

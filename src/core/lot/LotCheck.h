@@ -21,6 +21,8 @@ struct ReadingValue {
     qint64 micro = 0;
     bool beyondSix = false; // non-zero digits after the sixth decimal were dropped
 
+    double percent() const { return static_cast<double>(micro) / kMicroPerPercent; }
+
     bool operator==(const ReadingValue& o) const {
         return micro == o.micro && beyondSix == o.beyondSix;
     }
