@@ -86,8 +86,12 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "packet a row, with the moisture histogram of the selected packet.\n"
     "\n"
     "Packets are saved to and loaded from data files, exported for spreadsheets\n"
-    "(CSV) and printed as packet reports on a printer or as PDF files. The setup\n"
-    "dialog runs the meter's calibration test and prints its certificate.\n"
+    "as an Excel workbook (.xlsx) or CSV, and printed as packet reports on a\n"
+    "printer or as PDF files. The workbook reads the same in every spreadsheet\n"
+    "program whatever its regional settings, and the CSV follows those of the\n"
+    "PC it was made on.\n"
+    "The setup dialog runs the meter's calibration test and prints its\n"
+    "certificate.\n"
     "Captions and messages come from a language file (English and Finnish are\n"
     "included).")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")

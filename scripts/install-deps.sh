@@ -30,6 +30,7 @@ TEST=(
     python3-openpyxl                   # reading back the spreadsheet export
     cups printer-driver-cups-pdf       # printing to a real (PDF) print queue
     xvfb xauth x11-utils               # the install test looks at the window's icon on X
+    locales                            # the suite runs under Finnish, German, Turkish locales
 )
 
 lists=("$@")

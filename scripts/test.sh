@@ -1,10 +1,39 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything, gives each parser a short fuzzing run and
-# runs the tests.
+# runs the tests, once under each locale of the matrix below.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# The regional settings the whole suite runs under: the C locale, two with a decimal comma
+# (Finnish, the program's first market, and German) and Turkish, whose dotted and dotless i
+# change letter case. A locale the system lacks is generated (Debian: /etc/locale.gen and
+# locale-gen, from the locales package).
+LOCALES=(C fi_FI.UTF-8 de_DE.UTF-8 tr_TR.UTF-8)
+has_locale() {
+    # locale -a spells fi_FI.UTF-8 as fi_FI.utf8
+    [ "$1" = C ] || locale -a 2>/dev/null | grep -qix "${1%%.*}.utf-\?8"
+}
+missing_locales=()
+for l in "${LOCALES[@]}"; do
+    has_locale "$l" || missing_locales+=("$l")
+done
+if ((${#missing_locales[@]})); then
+    SUDO=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+    for l in "${missing_locales[@]}"; do
+        if grep -q "^# *$l UTF-8\s*$" /etc/locale.gen; then
+            $SUDO sed -i "s/^# *\($l UTF-8\)\s*$/\1/" /etc/locale.gen
+        elif ! grep -q "^$l UTF-8\s*$" /etc/locale.gen; then
+            echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+        fi
+    done
+    $SUDO locale-gen
+    for l in "${missing_locales[@]}"; do
+        has_locale "$l" || { echo "test.sh: could not generate the locale $l" >&2; exit 1; }
+    done
+fi
 
 cmake --preset default
 cmake --build --preset default -j "$jobs"
@@ -32,4 +61,15 @@ if [ "${KELOTARI_SKIP_ASAN:-0}" != "1" ]; then
     ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen ctest --preset asan -j "$jobs"
 fi
 
-QT_QPA_PLATFORM=offscreen ctest --preset default -j "$jobs"
+# The whole suite under each locale, as Qt takes it from the environment at start; every
+# locale is run, and a failure under any of them fails the script.
+failed=()
+for l in "${LOCALES[@]}"; do
+    echo "== tests under LC_ALL=$l"
+    LC_ALL=$l QT_QPA_PLATFORM=offscreen ctest --preset default -j "$jobs" || failed+=("$l")
+done
+if ((${#failed[@]})); then
+    echo "test.sh: tests failed under: ${failed[*]}" >&2
+    exit 1
+fi
+echo "test.sh: all tests passed under ${LOCALES[*]}"

@@ -1,5 +1,6 @@
 #include "main_frm.h"
 
+#include "CaptionFit.h"
 #include "FilePanel.h"
 #include "HistogramChart.h"
 #include "Icons.h"
@@ -37,6 +38,18 @@ namespace {
 
 const QColor kCream(255, 251, 240);
 const QString kTitle = QStringLiteral("Kelotari");
+
+// A toolbar button: 39 pixels high (the window's font is always 13 pixels high), at least the
+// design's 57 pixels wide, and as wide as its caption needs in the window's font. Its width
+// follows the caption and the font whenever either changes.
+class ToolbarButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+    QSize sizeHint() const override {
+        return {fittedWidth(QToolButton::sizeHint().width(), 57), 39};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
 
 } // namespace
 
@@ -99,7 +112,7 @@ void TMainFrm::buildUi() {
     setMinimumSize(640, 480);
     resize(640, 480);
 
-    // Toolbar: 43 px high, buttons of 57 x 39 with their icon above the caption.
+    // Toolbar: 43 px high, buttons of at least 57 x 39 with their icon above the caption.
     auto* bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("Tyokalupalkki"));
     bar->setMovable(false);
@@ -112,13 +125,13 @@ void TMainFrm::buildUi() {
     bar->layout()->setSpacing(0);
     addToolBar(Qt::TopToolBarArea, bar);
     auto addButton = [&](const char* name, const QString& caption, const QIcon& icon, bool hand) {
-        auto* b = new QToolButton(bar);
+        auto* b = new ToolbarButton(bar);
         b->setObjectName(QLatin1String(name));
         b->setText(caption);
         b->setIcon(icon);
         b->setIconSize(QSize(16, 16));
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        b->setFixedSize(57, 39);
+        b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         b->setAutoRaise(true);
         if (hand)
             b->setCursor(Qt::PointingHandCursor);

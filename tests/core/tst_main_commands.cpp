@@ -242,9 +242,9 @@ void TstMainCommands::exportKindAndName_data() {
     QTest::newRow("typed .xlsx wins over the filter") << "a.xlsx"
                                                       << "CSV (*.csv)"
                                                       << "a.xlsx" << QByteArray("PK");
-    QTest::newRow("another extension keeps it") << "a.txt"
-                                                << "CSV (*.csv)"
-                                                << "a.txt" << QByteArray("\xEF\xBB\xBF");
+    QTest::newRow("another extension gets the kind's") << "a.txt"
+                                                       << "CSV (*.csv)"
+                                                       << "a.txt.csv" << QByteArray("\xEF\xBB\xBF");
 }
 
 void TstMainCommands::exportKindAndName() {

@@ -1,3 +1,4 @@
+#include "CLocaleSwitch.h"
 #include "FailingWrites.h"
 #include "PacketRows.h"
 #include "WorkbookReader.h"
@@ -8,6 +9,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 using namespace kelotari;
@@ -60,6 +62,8 @@ private slots:
     void datesAndTimes();
     void dateTimeCellsInTheSheet();
     void emptyTableGivesHeadingsOnly();
+    void readsBackUnderRegionalSettings_data();
+    void readsBackUnderRegionalSettings();
     void failedWriteKeepsTheOldFile_data();
     void failedWriteKeepsTheOldFile();
 
@@ -102,6 +106,7 @@ void TstXlsxExport::threePacketTable() {
     QCOMPARE(back.sheets, QStringList{"Kelotari packets"});
     QCOMPARE(back.properties.value("title").toString(), QStringLiteral("Kelotari packets"));
     QVERIFY(back.properties.value("description").toString().contains("Kelotari"));
+    QCOMPARE(back.properties.value("creator").toString(), QStringLiteral("Kelotari"));
     QCOMPARE(back.freeze, QStringLiteral("A2"));
 
     // The heading row: the grid's headings, bold, date and time under one heading.
@@ -217,6 +222,13 @@ void TstXlsxExport::cellsKeepTheirKind() {
         {"leading zeros in a number column", 0, "0012", "n", 12.0},
         {"exponent is not the meter's", 6, "1e5", "s", "1e5"},
         {"text temperature", 5, "-", "s", "-"},
+        // OOXML's own escape form, typed as text, is read back as typed.
+        {"escape form", kCommentCol, "_x0041_", "s", "_x0041_"},
+        {"escape form, capital X", kCommentCol, "_X0041_", "s", "_X0041_"},
+        {"two escape forms sharing an underscore", kCommentCol, "_x0041_x0042_", "s",
+         "_x0041_x0042_"},
+        {"escape form in a wood type", 4, "Kuusi_x00e4_", "s", "Kuusi_x00e4_"},
+        {"not hex", kCommentCol, "_x00G1_", "s", "_x00G1_"},
     };
     PacketTable t;
     setDefaultHeadings(t);
@@ -328,6 +340,60 @@ void TstXlsxExport::emptyTableGivesHeadingsOnly() {
     QCOMPARE(back.cell(1, 1).value.toString(), QStringLiteral("=Nro"));
     QCOMPARE(back.cell(1, 4).value.toString(), QStringLiteral("Puulaji \u00e4"));
     QVERIFY(!back.has(2, 1));
+}
+
+// Under decimal-comma settings (as Qt sets the C library's locale at start) every number of
+// the workbook, values, column widths and margins, is written with the point, also when the
+// export runs on a worker thread; the process's own numbers stay regional.
+void TstXlsxExport::readsBackUnderRegionalSettings_data() {
+    QTest::addColumn<QByteArray>("locale");
+    QTest::addColumn<bool>("worker");
+    QTest::addColumn<bool>("numericOnly"); // LC_NUMERIC alone
+    for (const char* locale : {"fi_FI.UTF-8", "de_DE.UTF-8", "tr_TR.UTF-8"}) {
+        QTest::addRow("%s", locale) << QByteArray(locale) << false << false;
+        QTest::addRow("%s, worker thread", locale) << QByteArray(locale) << true << false;
+    }
+    QTest::newRow("fi_FI.UTF-8 numbers only") << QByteArray("fi_FI.UTF-8") << false << true;
+}
+
+void TstXlsxExport::readsBackUnderRegionalSettings() {
+    QFETCH(QByteArray, locale);
+    QFETCH(bool, worker);
+    QFETCH(bool, numericOnly);
+    if (WorkbookReader::python().isEmpty())
+        QSKIP(qPrintable(WorkbookReader::skipReason()));
+    const PacketTable t = threePackets();
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("regional.xlsx"));
+    WriteOutcome r;
+    {
+        const CLocaleSwitch switched(locale.constData(), numericOnly ? LC_NUMERIC : LC_ALL);
+        if (!switched.installed())
+            QSKIP(qPrintable("locale " + locale + " is not installed (locale-gen)"));
+        const QByteArray regional = cPrinted(7.1);
+        QCOMPARE(regional, QByteArray("7,10"));
+        if (worker) {
+            std::unique_ptr<QThread> th(QThread::create([&] { r = writeXlsxFile(name, t, 3); }));
+            th->start();
+            QVERIFY(th->wait(60000));
+        } else {
+            r = writeXlsxFile(name, t, 3);
+        }
+        QCOMPARE(cPrinted(7.1), regional);
+    }
+    QVERIFY2(r.ok, qPrintable(r.error));
+    WorkbookReader back;
+    QVERIFY2(back.read(name), qPrintable(back.error()));
+    QCOMPARE(back.cell(2, sheetCol(6)).value.toDouble(), 10.2);
+    QCOMPARE(back.cell(3, sheetCol(8)).value.toDouble(), 8.75);
+    QCOMPARE(back.cell(3, sheetCol(5)).value.toDouble(), -5.0);
+    QCOMPARE(back.cell(4, sheetCol(kLastCol)).value.toDouble(), 39.5);
+    QCOMPARE(back.cell(2, 3).value.toString(), QStringLiteral("1999-05-14T08:12:00"));
+    QCOMPARE(back.cell(3, 3).value.toString(), QStringLiteral("2026-12-01T23:59:00"));
+    // Widths with a fraction: a comma would have lost them.
+    QVERIFY(back.widths.value("C") >= QStringLiteral("dd.mm.yyyy hh:mm").size());
+    QVERIFY(back.widths.value("J") >= 30);
+    QVERIFY(back.margins.value("left") > 0.5 && back.margins.value("left") < 1);
 }
 
 // Both export kinds fail alike: the message, the old file intact, no scratch file left.

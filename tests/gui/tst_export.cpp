@@ -249,9 +249,13 @@ void TstExport::kindFollowsFilterAndExtension_data() {
     QTest::newRow("capitals") << xlsx << "A.CSV"
                               << "A.CSV" << false;
     QTest::newRow("other extension, workbook filter") << xlsx << "a.txt"
-                                                      << "a.txt" << true;
+                                                      << "a.txt.xlsx" << true;
     QTest::newRow("other extension, CSV filter") << csv << "a.txt"
-                                                 << "a.txt" << false;
+                                                 << "a.txt.csv" << false;
+    QTest::newRow("date with dots") << xlsx << "Saha 11.12.26"
+                                    << "Saha 11.12.26.xlsx" << true;
+    QTest::newRow("version with a dot, CSV filter") << csv << "v1.2 export"
+                                                    << "v1.2 export.csv" << false;
 }
 
 void TstExport::kindFollowsFilterAndExtension() {
@@ -357,8 +361,11 @@ void TstExport::failedWriteSaysSoAndKeepsTheOldFile() {
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(fx.dialogs.kinds(), (QStringList{"save", "ask", "message"}));
     const QString msg = fx.dialogs.calls[2].text;
-    QVERIFY2(msg.startsWith(fx.frm->texts().SaveErrorMsg + "\r" + target + ": "), qPrintable(msg));
-    QVERIFY(msg.size() > (fx.frm->texts().SaveErrorMsg + "\r" + target + ": ").size());
+    // The message, then the file's name once, with the reason.
+    const QString head = fx.frm->texts().SaveErrorMsg + "\r" + target;
+    QVERIFY2(msg.startsWith(head), qPrintable(msg));
+    QVERIFY2(msg.count(target) == 1, qPrintable(msg));
+    QVERIFY(msg.size() > head.size() + 2);
     QCOMPARE(readFile(oldFile), QByteArray("old export"));
     // Nothing else is left in the folder: no scratch or temporary file, hidden ones included.
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System),

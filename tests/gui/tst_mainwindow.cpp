@@ -1095,7 +1095,8 @@ void TstMainWindow::onlyRegularDataFilesAreListedAndOpened() {
     QCOMPARE(w.state().table.cell(kSamplesCol, 2), QByteArray("1"));
 }
 
-// Toolbar 43 px high with buttons of 57 x 39; the heading row in the grid's own 13 px font.
+// Toolbar 43 px high with buttons of at least 57 x 39; the heading row in the grid's own 13 px
+// font.
 void TstMainWindow::toolbarAndHeadingSizes() {
     Fixture fx;
     TMainFrm& w = fx.open();
@@ -1105,18 +1106,22 @@ void TstMainWindow::toolbarAndHeadingSizes() {
     QCOMPARE(bar->geometry().top(), 0);
     QCOMPARE(bar->width(), w.width());
     QList<int> lefts;
+    QList<int> widths;
     for (const char* name : {"tyo_setup", "Transfer_btn", "Clear_btn", "SaveAs_btn", "tyo_quit"}) {
         auto* b = w.findChild<QToolButton*>(name);
-        QCOMPARE(b->size(), QSize(57, 39));
+        // At least 57 x 39, wider where the caption needs it (the captions' own test).
+        QVERIFY(b->width() >= 57);
+        QCOMPARE(b->height(), 39);
         QVERIFY(!b->icon().isNull());
         QVERIFY(bar->rect().contains(b->geometry()));
         lefts << b->geometry().left();
+        widths << b->width();
     }
     // Separators of 14, 14 and 8 px between Setup | Transfer Clear | Save | Quit.
-    QCOMPARE(lefts[1] - lefts[0], 57 + 14);
-    QCOMPARE(lefts[2] - lefts[1], 57);
-    QCOMPARE(lefts[3] - lefts[2], 57 + 14);
-    QCOMPARE(lefts[4] - lefts[3], 57 + 8);
+    QCOMPARE(lefts[1] - lefts[0], widths[0] + 14);
+    QCOMPARE(lefts[2] - lefts[1], widths[1]);
+    QCOMPARE(lefts[3] - lefts[2], widths[2] + 14);
+    QCOMPARE(lefts[4] - lefts[3], widths[3] + 8);
     QCOMPARE(w.findChild<QToolButton*>("Transfer_btn")->icon().cacheKey(),
              w.findChild<QToolButton*>("Clear_btn")->icon().cacheKey());
 

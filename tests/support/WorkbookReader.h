@@ -78,6 +78,9 @@ public:
         const QJsonObject w = o.value(QStringLiteral("widths")).toObject();
         for (auto it = w.begin(); it != w.end(); ++it)
             widths.insert(it.key(), it.value().toDouble());
+        const QJsonObject m = o.value(QStringLiteral("margins")).toObject();
+        for (auto it = m.begin(); it != m.end(); ++it)
+            margins.insert(it.key(), it.value().toDouble());
         for (const QJsonValue& v : o.value(QStringLiteral("cells")).toArray()) {
             const QJsonArray a = v.toArray();
             SheetCell c;
@@ -99,7 +102,8 @@ public:
     QStringList sheets;
     QVariantHash properties;
     QString freeze;
-    QHash<QString, double> widths; // by column letter
+    QHash<QString, double> widths;  // by column letter
+    QHash<QString, double> margins; // page margins in inches: left, right, top, bottom
     QHash<qint64, SheetCell> cells;
 
 private:

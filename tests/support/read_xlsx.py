@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Reads a workbook with openpyxl and prints what it holds as JSON, for the export tests.
 
-Usage: read_xlsx.py FILE  -> {"sheets", "properties", "freeze", "widths", "cells"}
+Usage: read_xlsx.py FILE  -> {"sheets", "properties", "freeze", "widths", "margins", "cells"}
 Each cell: [row, column, data_type, is_date, value, number_format, bold]; rows and columns
 count from 1, dates as ISO text, every other value as openpyxl gives it.
 """
@@ -32,6 +32,8 @@ def main():
                        "description": props.description, "creator": props.creator},
         "freeze": ws.freeze_panes,
         "widths": {k: v.width for k, v in ws.column_dimensions.items()},
+        "margins": {"left": ws.page_margins.left, "right": ws.page_margins.right,
+                    "top": ws.page_margins.top, "bottom": ws.page_margins.bottom},
         "cells": cells,
     }
     json.dump(out, sys.stdout, ensure_ascii=True)

@@ -6,9 +6,9 @@
 #include "files/SafeWrite.h"
 #include "packets/CsvExport.h"
 #include "packets/DataFile.h"
+#include "packets/ExportName.h"
 #include "packets/XlsxExport.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -38,16 +38,6 @@ const QString kBoxTitle = QStringLiteral("Kelotari");
 // The two kinds of file an export writes, as its save dialog offers them.
 const QString kWorkbookFilter = QStringLiteral("Excel workbook (*.xlsx)");
 const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
-
-// The kind of file follows the extension the user typed; without one of ours, the filter.
-bool wantsCsv(const QString& fileName, const QString& selectedFilter) {
-    const QString suffix = QFileInfo(fileName).suffix();
-    if (suffix.compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (suffix.compare(QStringLiteral("xlsx"), Qt::CaseInsensitive) == 0)
-        return false;
-    return selectedFilter == kCsvFilter;
-}
 
 } // namespace
 
@@ -143,27 +133,26 @@ void MainCommands::deleteSelectedFile() {
 void MainCommands::exportSheet(const QString& title) {
     if (!exportAvailable())
         return;
-    const QString proposed =
-        proposedExportFileName(m_state.settings.DataPath, m_today(), QStringLiteral("xlsx"));
+    const QString workbook = exportSuffix(ExportKind::Workbook);
+    const QString proposed = proposedExportFileName(m_state.settings.DataPath, m_today(), workbook);
     QString filter;
-    QString name = m_dialogs.chooseSaveFileName(title, proposed,
-                                                kWorkbookFilter + QStringLiteral(";;") + kCsvFilter,
-                                                QStringLiteral("xlsx"), &filter);
-    if (name.isEmpty())
+    const QString chosen = m_dialogs.chooseSaveFileName(
+        title, proposed, kWorkbookFilter + QStringLiteral(";;") + kCsvFilter, workbook, &filter);
+    if (chosen.isEmpty())
         return;
-    const bool csv = wantsCsv(name, filter);
-    // A name typed without any extension gets the one of its kind.
-    if (QFileInfo(name).suffix().isEmpty() && !name.endsWith(QLatin1Char('/')))
-        name += csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
-    if (!confirmOverwrite(m_dialogs, name, m_texts.FileExistsMsg))
+    const ExportTarget target =
+        exportTarget(chosen, filter == kCsvFilter ? ExportKind::Csv : ExportKind::Workbook);
+    if (!confirmOverwrite(m_dialogs, target.fileName, m_texts.FileExistsMsg))
         return;
     // Read-only on the table: Unsaved, PacketCount and the data files stay as they are.
     // CSV numbers follow the user's regional settings (the default locale is the system's).
-    const WriteOutcome out = csv ? writeCsvFile(name, m_state.table, m_state.PacketCount, QLocale())
-                                 : writeXlsxFile(name, m_state.table, m_state.PacketCount);
+    const WriteOutcome out =
+        target.kind == ExportKind::Csv
+            ? writeCsvFile(target.fileName, m_state.table, m_state.PacketCount, QLocale())
+            : writeXlsxFile(target.fileName, m_state.table, m_state.PacketCount);
+    // The writers' reasons name the file themselves.
     if (!out)
-        showBox(m_texts.SaveErrorMsg + QLatin1Char('\r') + QDir::toNativeSeparators(name) +
-                QStringLiteral(": ") + out.error);
+        showBox(m_texts.SaveErrorMsg + QLatin1Char('\r') + out.error);
 }
 
 } // namespace kelotari

@@ -2,6 +2,7 @@
 
 #include "packets/CsvExport.h"
 #include "packets/PacketTable.h"
+#include "text/CNumericLocale.h"
 #include "text/Codec.h"
 
 #include <QDir>
@@ -49,6 +50,22 @@ QString cellText(const QByteArray& bytes) {
     return text;
 }
 
+// OOXML reads "_xHHHH_" in a text as the character of that code (the library writes control
+// characters that way), so a text that holds such a sequence itself has its underscore written
+// as "_x005F_": "_x0041_" is read back as typed, not as "A". Both letter cases of the x are
+// protected; a reader that decodes only one of them still shows the text unchanged.
+QString sheetText(const QString& text) {
+    static const QRegularExpression escapeLike(QStringLiteral("_(?=[xX][0-9A-Fa-f]{4}_)"));
+    QString out = text;
+    out.replace(escapeLike, QStringLiteral("_x005F_"));
+    return out;
+}
+
+lxw_error writeText(lxw_worksheet* ws, lxw_row_t row, lxw_col_t col, const QString& text,
+                    lxw_format* format) {
+    return worksheet_write_string(ws, row, col, sheetText(text).toUtf8().constData(), format);
+}
+
 struct WorkbookCloser {
     void operator()(lxw_workbook* wb) const { lxw_workbook_free(wb); }
 };
@@ -75,6 +92,10 @@ lxw_error fillWorkbook(lxw_workbook* wb, const PacketTable& table, int packetCou
     QByteArray title("Kelotari packets");
     QByteArray subject("Wood moisture readings");
     QByteArray comments("Exported by Kelotari");
+    // The document's creator. The application named in its extended properties is fixed
+    // inside the library ("Microsoft Excel"); the custom property below names this program.
+    QByteArray author("Kelotari");
+    props.author = author.data();
     props.title = title.data();
     props.subject = subject.data();
     props.comments = comments.data();
@@ -118,8 +139,7 @@ lxw_error fillWorkbook(lxw_workbook* wb, const PacketTable& table, int packetCou
         check(worksheet_set_column(ws, static_cast<lxw_col_t>(sc), static_cast<lxw_col_t>(sc),
                                    width, nullptr));
         if (!heading.isEmpty())
-            check(worksheet_write_string(ws, 0, static_cast<lxw_col_t>(sc),
-                                         heading.toUtf8().constData(), bold));
+            check(writeText(ws, 0, static_cast<lxw_col_t>(sc), heading, bold));
     }
     worksheet_freeze_panes(ws, 1, 0);
 
@@ -144,8 +164,7 @@ lxw_error fillWorkbook(lxw_workbook* wb, const PacketTable& table, int packetCou
                         (cellText(date).trimmed() + QLatin1Char(' ') + cellText(time).trimmed())
                             .trimmed();
                     if (!shown.isEmpty())
-                        check(
-                            worksheet_write_string(ws, r, c, shown.toUtf8().constData(), nullptr));
+                        check(writeText(ws, r, c, shown, nullptr));
                 }
                 continue;
             }
@@ -163,7 +182,7 @@ lxw_error fillWorkbook(lxw_workbook* wb, const PacketTable& table, int packetCou
             // Text cell: the library writes it as a shared string, never as a formula.
             const QString text = cellText(bytes);
             if (!text.isEmpty())
-                check(worksheet_write_string(ws, r, c, text.toUtf8().constData(), nullptr));
+                check(writeText(ws, r, c, text, nullptr));
         }
     }
     return err;
@@ -213,35 +232,43 @@ WriteOutcome writeXlsxFile(const QString& fileName, const PacketTable& table, in
     // full disk shows here already; it is removed when this function returns.
     QTemporaryFile scratch(
         QDir(target.absolutePath()).filePath(QStringLiteral(".kelotari-XXXXXX.xlsx")));
+    const auto named = [&fileName](const QString& why) {
+        return failure(fileName + QStringLiteral(": ") + why);
+    };
     if (!scratch.open())
-        return failure(scratch.errorString());
+        return named(scratch.errorString());
     const QString scratchName = scratch.fileName();
     scratch.close();
 
     QByteArray bytes;
     {
+        // The library prints every number (values, column widths, margins) with the C
+        // library's printf: with the point, whatever the user's regional settings.
+        const CNumericLocaleScope pointNumbers;
+        if (!pointNumbers.active())
+            return named(QStringLiteral("Cannot set the number format of the workbook"));
         lxw_workbook_options options{};
         std::unique_ptr<lxw_workbook, WorkbookCloser> wb(
             workbook_new_opt(QFile::encodeName(scratchName).constData(), &options));
         if (!wb)
-            return failure(QStringLiteral("Cannot start the workbook"));
+            return named(QStringLiteral("Cannot start the workbook"));
         const lxw_error filled = fillWorkbook(wb.get(), table, packetCount);
         if (filled != LXW_NO_ERROR)
-            return failure(lxwReason(filled, 0));
+            return named(lxwReason(filled, 0));
         errno = 0;
         // workbook_close writes the file and frees the workbook, also when it fails.
         const lxw_error closed = workbook_close(wb.release());
         const int closeErrno = errno;
         if (closed != LXW_NO_ERROR)
-            return failure(lxwReason(closed, closeErrno));
+            return named(lxwReason(closed, closeErrno));
     }
     QFile written(scratchName);
     if (!written.open(QIODevice::ReadOnly))
-        return failure(written.errorString());
+        return named(written.errorString());
     bytes = written.readAll();
     written.close();
     if (!looksComplete(bytes))
-        return failure(QStringLiteral("The workbook was not written completely"));
+        return named(QStringLiteral("The workbook was not written completely"));
     return writeFileSafely(fileName, bytes);
 }
 

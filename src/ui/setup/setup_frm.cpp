@@ -1,5 +1,6 @@
 #include "setup_frm.h"
 
+#include "CaptionFit.h"
 #include "CertPrinter.h"
 #include "PlainFont.h"
 #include "PlainText.h"
@@ -65,11 +66,17 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text, int 
     return b;
 }
 
-// The label above an edit field: its text's width, ending 3 pixels above the field.
-void placeLabelAbove(QLabel* label, const QWidget* field) {
+// The label above an edit field: its text's width, ending 3 pixels above the field, and not
+// past `right` (where the next control begins).
+void placeLabelAbove(QLabel* label, const QWidget* field, int right) {
     const int h = 13;
-    const int w = std::min(label->sizeHint().width(), field->parentWidget()->width() - field->x());
+    const int w = std::min(label->sizeHint().width(), right - field->x());
     label->setGeometry(field->x(), field->y() - h - 3, std::max(w, 1), h);
+}
+
+// What a group box's title needs: the text and the frame's indent on both sides.
+int titleNeed(const QGroupBox* box) {
+    return box->fontMetrics().horizontalAdvance(box->title()) + 24;
 }
 
 } // namespace
@@ -238,8 +245,7 @@ void TSetupfrm::buildUi() {
         certlang_group->addButton(r, i);
     }
     certlang_group->button(0)->setChecked(true);
-    placeLabelAbove(datapath_lbl, datapath_ed);
-    placeLabelAbove(certedit_lbl, certedit);
+    fitCaptions();
 
     auto guard = [this](void (TSetupfrm::*handler)()) {
         return [this, handler] { runGuarded(m_dialogs, [&] { (this->*handler)(); }); };
@@ -324,8 +330,53 @@ void TSetupfrm::ApplyLanguage() {
     cert_save->setText(literalCaption(m_texts.Save));
     certLoad->setText(literalCaption(m_texts.Load));
     cert_print->setText(literalCaption(m_texts.Print));
-    placeLabelAbove(datapath_lbl, datapath_ed);
-    placeLabelAbove(certedit_lbl, certedit);
+    fitCaptions();
+}
+
+void TSetupfrm::fitCaptions() {
+    // The design's layout, widened where a caption in the dialog's font needs more: the port
+    // and printer columns, then the column of buttons, then the certificate panel, each
+    // moving the ones right of it.
+    const int comW = fittedWidth(com_lbl->sizeHint().width() + 4, 97);
+    com_lbl->setGeometry(16, 56, comW, 16);
+    ComBox->setGeometry(16, 72, comW, 24);
+    const int prnX = 16 + comW + 15;
+    const int prnLblW = fittedWidth(prn_lbl->sizeHint().width() + 4, 129);
+    const int prnW = std::max(377 - prnX, prnLblW);
+    prn_lbl->setGeometry(prnX, 56, prnLblW, 16);
+    printerbox->setGeometry(prnX, 72, prnW, 24);
+    const int right = prnX + prnW; // 377 in the design
+    datapath_ed->setGeometry(16, 24, right - 16, 24);
+    datapath_btn->setGeometry(right + 15, 24, 25, 25);
+    info_box->setGeometry(16, 120, right + 8, 169);
+
+    const int colX = right + 39;
+    int colW = 105;
+    for (QPushButton* b : {info_btn, probe_info, next_btn, ok_btn})
+        colW = std::max(colW, fittedWidth(b->sizeHint().width(), 105));
+    for (QPushButton* b : {info_btn, probe_info, next_btn, ok_btn})
+        b->setGeometry(colX, b->y(), colW, b->height());
+
+    // The certificate panel: its edit field, language group and buttons share one width. The
+    // labels above edit fields are as wide as their text already and stop at the next control.
+    int inner = 209;
+    inner = std::max(inner, fittedWidth(makecert_btn->sizeHint().width(), 209));
+    for (QPushButton* b : {cert_save, certLoad, cert_print})
+        inner = std::max(inner, fittedWidth(b->sizeHint().width(), 193) + 16);
+    inner = std::max(inner, fittedWidth(titleNeed(certlang_pnl), 207) + 2);
+    inner = std::max(inner, fittedWidth(titleNeed(Cert_pnl), 225) - 16);
+    const int panelX = colX + colW + 7;
+    Cert_pnl->setGeometry(panelX, 0, inner + 16, 289);
+    certedit->setGeometry(8, 50, inner, 24);
+    certlang_pnl->setGeometry(10, 79, inner - 2, 39);
+    makecert_btn->setGeometry(8, 136, inner, 23);
+    GroupBox1->setGeometry(8, 168, inner, 113);
+    for (QPushButton* b : {cert_save, certLoad, cert_print})
+        b->setGeometry(8, b->y(), inner - 16, 25);
+    setFixedSize(panelX + inner + 16 + 8, 299);
+
+    placeLabelAbove(datapath_lbl, datapath_ed, panelX - 4);
+    placeLabelAbove(certedit_lbl, certedit, inner + 8);
 }
 
 void TSetupfrm::ResetButtons() {

@@ -94,6 +94,8 @@ protected:
 private:
     void buildUi();
     void ApplyLanguage();
+    // Sizes the controls to their captions and lays the dialog out around them.
+    void fitCaptions();
     void FormClose();
     void Timer1Timer();
     void addInfoLine(QString text);
