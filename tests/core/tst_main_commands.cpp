@@ -4,11 +4,14 @@
 #include "NameKinds.h"
 #include "PacketRows.h"
 #include "RecordingMainView.h"
+#include "RecordingView.h"
 #include "ScriptedDialogs.h"
+#include "ScriptedLink.h"
 #include "app/MainCommands.h"
 #include "files/SafeWrite.h"
 #include "packets/DataFile.h"
 #include "print/PdfFile.h"
+#include "setup/CalibrationTest.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -304,7 +307,7 @@ void TstMainCommands::everySavePathAsksAlike_data() {
                                   {"lat1-\uFFFDE4%: old"},
                                   {"name%: folder"},
                                   {"name%: FIFO"}};
-    for (const char* path : {"data file", "export", "PDF"}) {
+    for (const char* path : {"data file", "export", "PDF", "certificate"}) {
         for (int i = 0; i < kinds.size(); ++i) {
             const Kind& k = kinds[i];
             const bool exists = i != 0;
@@ -330,7 +333,8 @@ void TstMainCommands::everySavePathAsksAlike() {
     QFETCH(QStringList, after);
     const QString suffix = path == QLatin1String("data file") ? QStringLiteral(".DAT")
                            : path == QLatin1String("export")  ? QStringLiteral(".xlsx")
-                                                              : QStringLiteral(".pdf");
+                           : path == QLatin1String("PDF")     ? QStringLiteral(".pdf")
+                                                              : QStringLiteral(".cal");
     after.replaceInStrings(QStringLiteral("%"), suffix);
     Rig rig;
     rig.state.Unsaved = true;
@@ -343,6 +347,12 @@ void TstMainCommands::everySavePathAsksAlike() {
         rig.commands.saveAs(QStringLiteral("Save"));
     } else if (path == QLatin1String("export")) {
         rig.commands.exportSheet(QStringLiteral("Export"));
+    } else if (path == QLatin1String("certificate")) {
+        ScriptedLink link;
+        RecordingView view;
+        CalibrationTest test(link, view, rig.dialogs);
+        test.saveAs({rig.state.settings.DataPath, "Save As", "Load", rig.texts.FileExistsMsg,
+                     rig.texts.SaveErrorMsg, rig.texts.LoadErrorMsg});
     } else {
         // What the PDF printer does with the name: the finished document goes there.
         const QString chosen = choosePdfFileName(rig.dialogs, QStringLiteral("Print"),

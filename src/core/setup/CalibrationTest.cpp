@@ -1,9 +1,9 @@
 #include "setup/CalibrationTest.h"
 
+#include "files/FileEntry.h"
 #include "setup/CalNumbers.h"
 #include "setup/CertFile.h"
 
-#include <QFileInfo>
 
 #include <cstdlib>
 
@@ -190,8 +190,7 @@ void CalibrationTest::saveAs(const CertFileContext& context) {
         QStringLiteral("cal"));
     if (name.isEmpty())
         return;
-    if (QFileInfo::exists(name) &&
-        !m_dialogs.askYesNo(QStringLiteral("Confirm"), context.fileExistsMsg))
+    if (!confirmOverwrite(m_dialogs, name, context.fileExistsMsg))
         return;
     const WriteOutcome written = saveCertificate(name, m_record, m_view.handlerName(), m_regional);
     if (!written)
