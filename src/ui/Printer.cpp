@@ -135,6 +135,9 @@ std::unique_ptr<QPrinter> installedPrinter(const QString& name) {
 }
 #endif
 
+// How long a cancelled worker is waited for before it is left to end by itself.
+constexpr unsigned long kWorkerEndWaitMs = 200;
+
 std::mutex g_timeoutsLock;
 PrintTimeouts g_timeouts;
 
@@ -173,8 +176,18 @@ PrintWorker::~PrintWorker() {
     if (!m_thread)
         return;
     m_cancelled->store(true);
-    m_thread->wait();
-    delete m_thread;
+    if (m_thread->wait(kWorkerEndWaitMs)) {
+        delete m_thread;
+        return;
+    }
+    // libcups looks at the cancel only between its own waits of up to a second: rather than
+    // hold up the window (or the program's exit) for that, the thread is left to end by
+    // itself. Its work owns everything it touches, and its end deletes the thread object
+    // while the program still runs.
+    disconnect(m_thread, nullptr, this, nullptr);
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+    if (m_thread->isFinished())
+        m_thread->deleteLater();
 }
 
 bool PrintWorker::run(std::function<void(const std::atomic_bool&)> work,

@@ -52,8 +52,10 @@ void setPrintTimeouts(const PrintTimeouts& timeouts);
 QStringList availablePrinterNames();
 
 // Runs print-system work on a thread of its own, one piece at a time, and hands its end back
-// to the thread that owns this object. Deleting it cancels the work and waits for its thread,
-// which ends within a fraction of a second: every wait of the work looks at the cancel.
+// to the thread that owns this object. Deleting it cancels the work; a thread that has not
+// ended a moment later (libcups looks at the cancel only between waits of up to a second) is
+// left to end by itself, so neither the window nor the program's exit waits for it. The work
+// must therefore own everything it touches.
 class PrintWorker : public QObject {
     Q_OBJECT
 public:

@@ -834,7 +834,10 @@ void TstPrintSpooler::timeOutIsAPrintFailure() {
     const int lastJob = PrivateCups::lastJobId();
     {
         HeldScheduler held(*m_cups);
+        QElapsedTimer took;
+        took.start();
         const QString message = w.print(Doc(doc), kNamedQueue);
+        qInfo("the failure came after %lld ms", static_cast<long long>(took.elapsed()));
         QVERIFY(held.held()); // the scheduler never answered: the time-out ended it
         QCOMPARE(message, doc == int(Doc::Certificate) ? kCertPrintError : kPrintError);
         QCOMPARE(w.note(), QString());
@@ -895,6 +898,7 @@ void TstPrintSpooler::quitDuringAPrint() {
     QFETCH(int, jobs);
     const int lastJob = PrivateCups::lastJobId();
     qint64 took = 0;
+    QElapsedTimer gone;
     {
         Window w;
         w.frm->state().settings.PrinterName = kNamedQueue;
@@ -909,8 +913,10 @@ void TstPrintSpooler::quitDuringAPrint() {
         took = clock.elapsed();
         QVERIFY(!DocumentPrinter::anyBusy());
         QCOMPARE(w.dialogs.kinds(), QStringList());
+        gone.start();
     } // the window goes while its worker may still be asking the scheduler
-    qInfo("Quit took %lld ms", static_cast<long long>(took));
+    qInfo("Quit took %lld ms, the window's end %lld ms", static_cast<long long>(took),
+          static_cast<long long>(gone.elapsed()));
     QCOMPARE(PrivateCups::jobsAfter(lastJob, 3000).size(), jobs);
 }
 
