@@ -2,18 +2,17 @@
 
 #include "print/PacketReports.h"
 
-#include <QPrinter>
+#include <QPdfWriter>
 
 namespace kelotari {
 
-std::unique_ptr<QPrinter> pagePrinter(const QueuePage& page) {
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    printer->setOutputFormat(QPrinter::PdfFormat);
-    printer->setResolution(page.resolution);
-    printer->setPageLayout(page.layout);
-    printer->setDocName(kDocumentTitle);
-    printer->setPageOrientation(QPageLayout::Portrait);
-    return printer;
+std::unique_ptr<QPdfWriter> pdfWriter(const QPageLayout& layout, int resolution, QIODevice& out) {
+    auto writer = std::make_unique<QPdfWriter>(&out);
+    writer->setResolution(resolution);
+    writer->setPageLayout(layout);
+    writer->setPageOrientation(QPageLayout::Portrait);
+    writer->setTitle(kDocumentTitle);
+    return writer;
 }
 
 } // namespace kelotari

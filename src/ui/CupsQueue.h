@@ -14,7 +14,8 @@
 #include <QString>
 #include <QStringList>
 
-class QPrinter;
+class QIODevice;
+class QPdfWriter;
 
 #include <atomic>
 #include <memory>
@@ -48,9 +49,10 @@ struct QueuePage {
 // is no such queue and no default, or when the scheduler does not answer in time.
 std::optional<QueuePage> queuePageFor(const QString& printerName, const SchedulerCall& call);
 
-// A PDF printer in memory's stead laid out as the queue's page: its paper, printable area and
-// resolution, so the layouts' dot positions are the printer's. Asks the scheduler nothing.
-std::unique_ptr<QPrinter> pagePrinter(const QueuePage& page);
+// A PDF document written to `out`, on `layout` at `resolution` dots per inch (a queue's page:
+// its paper, printable area and resolution, so the layouts' dot positions are the printer's),
+// titled "Kelotari". Asks the scheduler nothing.
+std::unique_ptr<QPdfWriter> pdfWriter(const QPageLayout& layout, int resolution, QIODevice& out);
 
 // How handing over a document went.
 struct QueueSubmission {

@@ -1,9 +1,11 @@
 #include "Printer.h"
 
+#include "CupsQueue.h"
 #include "QtPageCanvas.h"
 #include "files/SafeWrite.h"
 #include "print/PacketReports.h"
 
+#include <QBuffer>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -12,9 +14,9 @@
 #include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QTemporaryFile>
 #include <QThread>
 #include <QTimer>
 
@@ -23,44 +25,33 @@
 #include <optional>
 #include <utility>
 
-#ifdef KELOTARI_WITH_CUPS
-#include "CupsQueue.h"
-#endif
-
 namespace kelotari {
 
 namespace {
 
-void setUpJob(QPrinter& printer) {
-    printer.setDocName(kDocumentTitle);
-    printer.setPageOrientation(QPageLayout::Portrait);
+// The PDF printer's page: the paper of the user's region with a laser printer's unprintable
+// border, so the page looks like its output.
+QPageLayout pdfFileLayout() {
+    const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
+    return QPageLayout(QPageSize(letter ? QPageSize::Letter : QPageSize::A4), QPageLayout::Portrait,
+                       QMarginsF(6.35, 6.35, 6.35, 6.35), QPageLayout::Millimeter);
 }
 
-std::unique_ptr<QPrinter> pdfPrinter(Dialogs& dialogs, const PrintRequest& request,
-                                     bool& cancelled) {
+// The file a report or certificate printed on the PDF printer goes to; empty when the dialog
+// was cancelled or overwriting refused.
+QString pdfFileName(Dialogs& dialogs, const PrintRequest& request) {
     const QString name = dialogs.chooseSaveFileName(request.dialogTitle, request.pdfFileProposal,
                                                     QStringLiteral("PDF files (*.pdf *.PDF)"),
                                                     QStringLiteral("pdf"));
     if (name.isEmpty() ||
         (QFileInfo::exists(name) &&
-         !dialogs.askYesNo(QStringLiteral("Confirm"), request.fileExistsQuestion))) {
-        cancelled = true;
-        return nullptr;
-    }
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    printer->setOutputFormat(QPrinter::PdfFormat);
-    printer->setResolution(kPdfResolution);
-    printer->setOutputFileName(name);
-    const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
-    printer->setPageSize(QPageSize(letter ? QPageSize::Letter : QPageSize::A4));
-    // The unprintable border of a typical laser printer, so the page looks like its output.
-    printer->setPageMargins(QMarginsF(6.35, 6.35, 6.35, 6.35), QPageLayout::Millimeter);
-    setUpJob(*printer);
-    return printer;
+         !dialogs.askYesNo(QStringLiteral("Confirm"), request.fileExistsQuestion)))
+        return QString();
+    return name;
 }
 
 // A whole PDF: its cross-reference table stands where the trailer says and the file ends with
-// the end mark. A PDF cut short by a full disk fails one of the two.
+// the end mark.
 bool isCompletePdf(const QByteArray& pdf) {
     if (!pdf.trimmed().endsWith("%%EOF"))
         return false;
@@ -73,38 +64,29 @@ bool isCompletePdf(const QByteArray& pdf) {
     return ok && offset >= 0 && offset < pdf.size() && pdf.mid(offset, 4) == "xref";
 }
 
-// Runs the layout on a PDF printer writing into `scratch` and reads the finished document
-// back; empty when the layout failed or the file is not a whole PDF.
-QByteArray makePdf(QPrinter& printer, QTemporaryFile& scratch, const QFont& font,
-                   const std::function<bool(PageCanvas&)>& layout) {
-    if (!scratch.open())
-        return QByteArray();
-    scratch.close(); // the printer writes it by name; the object removes it afterwards
-    printer.setOutputFileName(scratch.fileName());
+// Runs the layout on a PDF page of `layout` at `resolution` dots per inch, in memory; empty
+// when the layout failed or the document is not whole. A QPdfWriter, not a QPrinter: Qt's
+// printer looks up the system's default printer when it is made, which would ask the print
+// scheduler on this (the GUI) thread.
+QByteArray makePdf(const QPageLayout& layout, int resolution, const QFont& font,
+                   const std::function<bool(PageCanvas&)>& draw) {
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
     {
-        QtPageCanvas canvas(printer, font);
-        if (!layout(canvas))
+        const std::unique_ptr<QPdfWriter> writer = pdfWriter(layout, resolution, out);
+        QtPageCanvas canvas(*writer, font);
+        if (!draw(canvas))
             return QByteArray();
     }
-    QFile made(scratch.fileName());
-    if (!made.open(QIODevice::ReadOnly))
-        return QByteArray();
-    const QByteArray pdf = made.readAll();
-    if (made.error() != QFileDevice::NoError || !isCompletePdf(pdf))
-        return QByteArray();
-    return pdf;
+    const QByteArray pdf = out.data();
+    return isCompletePdf(pdf) ? pdf : QByteArray();
 }
 
-// The PDF engine writes straight into its file and does not say when a write fails. So the
-// document is made in a temporary file beside the chosen one, checked, and only then put in
-// place as every other file is: a full disk fails the print and leaves an older file whole.
-PrintResult printPdf(QPrinter& printer, const QFont& font,
+// The PDF printer: the document is made whole in memory, checked, and only then written as
+// every other file is: a full disk fails the print and leaves an older file whole.
+PrintResult printPdf(const QString& target, const QFont& font,
                      const std::function<bool(PageCanvas&)>& layout) {
-    const QString target = printer.outputFileName();
-    // A short name of its own: the chosen name may already be as long as a name can be.
-    QTemporaryFile scratch(
-        QFileInfo(target).absoluteDir().filePath(QStringLiteral(".kelotari-print-XXXXXX")));
-    const QByteArray pdf = makePdf(printer, scratch, font, layout);
+    const QByteArray pdf = makePdf(pdfFileLayout(), kPdfResolution, font, layout);
     if (pdf.isEmpty())
         return PrintResult::Failed;
     return writeFileSafely(target, pdf) ? PrintResult::Printed : PrintResult::Failed;
@@ -115,9 +97,7 @@ PrintResult printPdf(QPrinter& printer, const QFont& font,
 // engine does the same inside, without the checks.
 QByteArray queueDocument(const QueuePage& page, const QFont& font,
                          const std::function<bool(PageCanvas&)>& layout) {
-    const std::unique_ptr<QPrinter> printer = pagePrinter(page);
-    QTemporaryFile scratch(QDir::temp().filePath(QStringLiteral("kelotari-print-XXXXXX.pdf")));
-    return makePdf(*printer, scratch, font, layout);
+    return makePdf(page.layout, page.resolution, font, layout);
 }
 #else
 // Without CUPS the platform's printer service prints the layout itself.
@@ -130,7 +110,8 @@ std::unique_ptr<QPrinter> installedPrinter(const QString& name) {
     auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     if (!printer->isValid())
         return nullptr;
-    setUpJob(*printer);
+    printer->setDocName(kDocumentTitle);
+    printer->setPageOrientation(QPageLayout::Portrait);
     return printer;
 }
 #endif
@@ -258,11 +239,9 @@ bool DocumentPrinter::print(Dialogs& dialogs, const PrintRequest& request, Layou
         return false;
     if (request.printerName == kPdfPrinterName) {
         PrintOutcome outcome;
-        bool cancelled = false;
-        if (const std::unique_ptr<QPrinter> printer = pdfPrinter(dialogs, request, cancelled))
-            outcome.result = printPdf(*printer, request.font, layout);
-        else if (cancelled)
-            outcome.result = PrintResult::Cancelled;
+        const QString file = pdfFileName(dialogs, request);
+        outcome.result =
+            file.isEmpty() ? PrintResult::Cancelled : printPdf(file, request.font, layout);
         done(outcome);
         return true;
     }

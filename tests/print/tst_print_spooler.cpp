@@ -12,10 +12,11 @@
 #include "setup_frm.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QPdfWriter>
 #include <QPlainTextEdit>
-#include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -374,6 +375,7 @@ private slots:
     void manyQueues();
     void printWhileTheSchedulerHangs_data();
     void printWhileTheSchedulerHangs();
+    void pdfPrintNeedsNoScheduler();
     void setupOpensWhileTheSchedulerHangs_data();
     void setupOpensWhileTheSchedulerHangs();
     void timeOutIsAPrintFailure_data();
@@ -430,7 +432,8 @@ void TstPrintSpooler::cleanupTestCase() {
 void TstPrintSpooler::queueReportsItsPage() {
     const std::optional<QueuePage> page = queuePageFor(kNamedQueue, SchedulerCall{10000, nullptr});
     QVERIFY(page);
-    const std::unique_ptr<QPrinter> printer = pagePrinter(*page);
+    QBuffer out;
+    const std::unique_ptr<QPdfWriter> printer = pdfWriter(page->layout, page->resolution, out);
     QCOMPARE(QString::fromUtf8(page->queue), kNamedQueue);
     QCOMPARE(printer->resolution(), 600);
     QCOMPARE(printer->pageLayout().pageSize().id(), QPageSize::A4);
@@ -772,6 +775,28 @@ void TstPrintSpooler::printWhileTheSchedulerHangs() {
     QCOMPARE(jobs[0].queue, kNamedQueue);
     QCOMPARE(int(jobs[0].state), int(IPP_JSTATE_COMPLETED));
     QVERIFY(waitForFile(m_cups->outFile(QStringLiteral("named.out"))));
+}
+
+// A report on the PDF printer asks the scheduler nothing: it is written while the scheduler
+// hangs, and the window goes on meanwhile.
+void TstPrintSpooler::pdfPrintNeedsNoScheduler() {
+    Window w;
+    w.frm->state().settings.PrinterName = QStringLiteral("PDF");
+    const QString pdf = w.dir.filePath(QStringLiteral("kuivaamo.pdf"));
+    w.dialogs.saveNames << pdf;
+    HeldScheduler held(*m_cups);
+    bool fired = false, whileHeld = false;
+    QTimer::singleShot(100, [&] {
+        fired = true;
+        whileHeld = held.held();
+    });
+    w.command(Doc::All)->trigger();
+    QVERIFY(held.held()); // the print did not wait for the scheduler
+    QTRY_VERIFY(fired);
+    QVERIFY(whileHeld);
+    QCOMPARE(w.dialogs.kinds(), QStringList{"save"});
+    held.release();
+    QVERIFY(pdfText(pdf).contains(QLatin1String("Kuusi")));
 }
 
 void TstPrintSpooler::setupOpensWhileTheSchedulerHangs_data() {
