@@ -1,7 +1,6 @@
 #include "CertPrinter.h"
 
 #include "PlainFont.h"
-#include "Printer.h"
 #include "setup/CertFile.h"
 
 namespace kelotari {
@@ -12,16 +11,23 @@ QFont certificateFont(const QString& face) {
     return plainFont(f);
 }
 
-CertPrintOutcome printCertificateJob(Dialogs& dialogs, const CertPrintJob& job,
-                                     const CalRecord& record, CertLanguage language) {
+bool printCertificateJob(DocumentPrinter& printer, Dialogs& dialogs, const CertPrintJob& job,
+                         const CalRecord& record, CertLanguage language,
+                         const std::function<void(const PrintOutcome&)>& done) {
     const PrintRequest request{
         job.printerName,
         proposedCertFileName(job.dataPath, record.CertNumber, QStringLiteral(".pdf")),
         job.dialogTitle, job.fileExistsMsg, certificateFont(job.fontFace)};
-    const PrintResult result = printDocument(dialogs, request, [&](PageCanvas& canvas) {
-        return printCertificate(canvas, record, job.handlerName, language, job.now);
-    });
-    switch (result) {
+    return printer.print(
+        dialogs, request,
+        [record, handler = job.handlerName, language, now = job.now](PageCanvas& canvas) {
+            return printCertificate(canvas, record, handler, language, now);
+        },
+        done);
+}
+
+CertPrintOutcome certPrintOutcome(const PrintOutcome& outcome) {
+    switch (outcome.result) {
     case PrintResult::Printed:
         return CertPrintOutcome::Printed;
     case PrintResult::Cancelled:

@@ -1,6 +1,7 @@
 #pragma once
 // The calibration certificate on paper or as a PDF file, through the same printer choice as
 // the packet reports.
+#include "Printer.h"
 #include "base/Dialogs.h"
 #include "setup/CalRecord.h"
 #include "setup/CalibrationTest.h"
@@ -9,6 +10,8 @@
 #include <QDateTime>
 #include <QFont>
 #include <QString>
+
+#include <functional>
 
 namespace kelotari {
 
@@ -28,9 +31,15 @@ struct CertPrintJob {
 // The font the certificate prints in: the face at 10 points, plain.
 QFont certificateFont(const QString& face);
 
-// Prints one certificate. Shows no message itself: Failed means no printer, or a failure while
-// the document was built (the caller shows the certificate's own failure text).
-CertPrintOutcome printCertificateJob(Dialogs& dialogs, const CertPrintJob& job,
-                                     const CalRecord& record, CertLanguage language);
+// Prints one certificate through `printer` (the record and the job are copied: the dialog may
+// change them while a queue is asked). Shows no message itself: `done` gets Failed for no
+// printer, a printer that did not answer in time, or a failure while the document was built
+// (the caller shows the certificate's own failure text). False, and `done` not called, while
+// the printer has a document on its way.
+bool printCertificateJob(DocumentPrinter& printer, Dialogs& dialogs, const CertPrintJob& job,
+                         const CalRecord& record, CertLanguage language,
+                         const std::function<void(const PrintOutcome&)>& done);
+// What the calibration test makes of a print's outcome.
+CertPrintOutcome certPrintOutcome(const PrintOutcome& outcome);
 
 } // namespace kelotari

@@ -1,59 +1,57 @@
 #include "Printer.h"
 
+#include "CupsQueue.h"
 #include "QtPageCanvas.h"
 #include "files/SafeWrite.h"
 #include "print/PacketReports.h"
 
+#include <QBuffer>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QTemporaryFile>
+#include <QThread>
+#include <QTimer>
 
-#include <cmath>
-
-#ifdef KELOTARI_WITH_CUPS
-#include <cups/cups.h>
-#endif
+#include <algorithm>
+#include <mutex>
+#include <optional>
+#include <utility>
 
 namespace kelotari {
 
 namespace {
 
-void setUpJob(QPrinter& printer) {
-    printer.setDocName(kDocumentTitle);
-    printer.setPageOrientation(QPageLayout::Portrait);
+// The PDF printer's page: the paper of the user's region with a laser printer's unprintable
+// border, so the page looks like its output.
+QPageLayout pdfFileLayout() {
+    const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
+    return QPageLayout(QPageSize(letter ? QPageSize::Letter : QPageSize::A4), QPageLayout::Portrait,
+                       QMarginsF(6.35, 6.35, 6.35, 6.35), QPageLayout::Millimeter);
 }
 
-std::unique_ptr<QPrinter> pdfPrinter(Dialogs& dialogs, const PrintRequest& request,
-                                     bool& cancelled) {
+// The file a report or certificate printed on the PDF printer goes to; empty when the dialog
+// was cancelled or overwriting refused.
+QString pdfFileName(Dialogs& dialogs, const PrintRequest& request) {
     const QString name = dialogs.chooseSaveFileName(request.dialogTitle, request.pdfFileProposal,
                                                     QStringLiteral("PDF files (*.pdf *.PDF)"),
                                                     QStringLiteral("pdf"));
     if (name.isEmpty() ||
         (QFileInfo::exists(name) &&
-         !dialogs.askYesNo(QStringLiteral("Confirm"), request.fileExistsQuestion))) {
-        cancelled = true;
-        return nullptr;
-    }
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    printer->setOutputFormat(QPrinter::PdfFormat);
-    printer->setResolution(kPdfResolution);
-    printer->setOutputFileName(name);
-    const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
-    printer->setPageSize(QPageSize(letter ? QPageSize::Letter : QPageSize::A4));
-    // The unprintable border of a typical laser printer, so the page looks like its output.
-    printer->setPageMargins(QMarginsF(6.35, 6.35, 6.35, 6.35), QPageLayout::Millimeter);
-    setUpJob(*printer);
-    return printer;
+         !dialogs.askYesNo(QStringLiteral("Confirm"), request.fileExistsQuestion)))
+        return QString();
+    return name;
 }
 
 // A whole PDF: its cross-reference table stands where the trailer says and the file ends with
-// the end mark. A PDF cut short by a full disk fails one of the two.
+// the end mark.
 bool isCompletePdf(const QByteArray& pdf) {
     if (!pdf.trimmed().endsWith("%%EOF"))
         return false;
@@ -66,137 +64,45 @@ bool isCompletePdf(const QByteArray& pdf) {
     return ok && offset >= 0 && offset < pdf.size() && pdf.mid(offset, 4) == "xref";
 }
 
-// Runs the layout on a PDF printer writing into `scratch` and reads the finished document
-// back; empty when the layout failed or the file is not a whole PDF.
-QByteArray makePdf(QPrinter& printer, QTemporaryFile& scratch, const QFont& font,
-                   const std::function<bool(PageCanvas&)>& layout) {
-    if (!scratch.open())
-        return QByteArray();
-    scratch.close(); // the printer writes it by name; the object removes it afterwards
-    printer.setOutputFileName(scratch.fileName());
+// Runs the layout on a PDF page of `layout` at `resolution` dots per inch, in memory; empty
+// when the layout failed or the document is not whole. A QPdfWriter, not a QPrinter: Qt's
+// printer looks up the system's default printer when it is made, which would ask the print
+// scheduler on this (the GUI) thread.
+QByteArray makePdf(const QPageLayout& layout, int resolution, const QFont& font,
+                   const std::function<bool(PageCanvas&)>& draw) {
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
     {
-        QtPageCanvas canvas(printer, font);
-        if (!layout(canvas))
+        const std::unique_ptr<QPdfWriter> writer = pdfWriter(layout, resolution, out);
+        QtPageCanvas canvas(*writer, font);
+        if (!draw(canvas))
             return QByteArray();
     }
-    QFile made(scratch.fileName());
-    if (!made.open(QIODevice::ReadOnly))
-        return QByteArray();
-    const QByteArray pdf = made.readAll();
-    if (made.error() != QFileDevice::NoError || !isCompletePdf(pdf))
-        return QByteArray();
-    return pdf;
+    const QByteArray pdf = out.data();
+    return isCompletePdf(pdf) ? pdf : QByteArray();
 }
 
-// The PDF engine writes straight into its file and does not say when a write fails. So the
-// document is made in a temporary file beside the chosen one, checked, and only then put in
-// place as every other file is: a full disk fails the print and leaves an older file whole.
-PrintResult printPdf(QPrinter& printer, const QFont& font,
+// The PDF printer: the document is made whole in memory, checked, and only then written as
+// every other file is: a full disk fails the print and leaves an older file whole.
+PrintResult printPdf(const QString& target, const QFont& font,
                      const std::function<bool(PageCanvas&)>& layout) {
-    const QString target = printer.outputFileName();
-    // A short name of its own: the chosen name may already be as long as a name can be.
-    QTemporaryFile scratch(
-        QFileInfo(target).absoluteDir().filePath(QStringLiteral(".kelotari-print-XXXXXX")));
-    const QByteArray pdf = makePdf(printer, scratch, font, layout);
+    const QByteArray pdf = makePdf(pdfFileLayout(), kPdfResolution, font, layout);
     if (pdf.isEmpty())
         return PrintResult::Failed;
     return writeFileSafely(target, pdf) ? PrintResult::Printed : PrintResult::Failed;
 }
 
 #ifdef KELOTARI_WITH_CUPS
-// The resolution the queue's driver prints at by default (its printer-resolution-default),
-// 0 when the queue does not say. Qt gives every CUPS printer 1200 dots per inch; the reports'
-// positions are in the printer's own dots.
-int queueResolution(const QString& printerName) {
-    const QByteArray queue = printerName.section(QLatin1Char('/'), 0, 0).toUtf8();
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.constData(), nullptr);
-    if (!dest)
-        return 0;
-    int dpi = 0;
-    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
-        if (ipp_attribute_t* attr =
-                cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution")) {
-            int yres = 0;
-            ipp_res_t units = IPP_RES_PER_INCH;
-            const int xres = ippGetResolution(attr, 0, &yres, &units);
-            if (xres > 0 && xres == yres)
-                dpi = units == IPP_RES_PER_CM ? int(std::lround(xres * 2.54)) : xres;
-        }
-        cupsFreeDestInfo(info);
-    }
-    cupsFreeDests(1, dest);
-    return dpi;
-}
-
-// Hands a finished PDF to a CUPS queue and says whether the spooler took it. Qt's own CUPS
-// engine drops the spooler's answer, so a queue that rejects jobs, a queue deleted meanwhile
-// or a stopped cupsd would all look like a printed report. A name "queue/instance" prints on
-// the queue with the options saved for the instance, as lp does.
-bool submitToQueue(const QString& printerName, const QByteArray& pdf) {
-    const QByteArray queue = printerName.section(QLatin1Char('/'), 0, 0).toUtf8();
-    const QByteArray instance = printerName.section(QLatin1Char('/'), 1).toUtf8();
-    const QByteArray title = kDocumentTitle.toUtf8();
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.constData(),
-                                         instance.isEmpty() ? nullptr : instance.constData());
-    if (!dest)
-        return false;
-    int numOptions = 0;
-    cups_option_t* options = nullptr;
-    for (int i = 0; i < dest->num_options; ++i)
-        numOptions =
-            cupsAddOption(dest->options[i].name, dest->options[i].value, numOptions, &options);
-    cupsFreeDests(1, dest);
-    const int job =
-        cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), title.constData(), numOptions, options);
-    cupsFreeOptions(numOptions, options);
-    if (job <= 0)
-        return false; // not accepting jobs, no such queue, no scheduler
-    bool sent = cupsStartDocument(CUPS_HTTP_DEFAULT, queue.constData(), job, title.constData(),
-                                  CUPS_FORMAT_PDF, 1) == HTTP_STATUS_CONTINUE;
-    sent = sent && cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(),
-                                        static_cast<size_t>(pdf.size())) == HTTP_STATUS_CONTINUE;
-    // The finish is read even after a failed write: it ends the request on the connection.
-    const ipp_status_t finished = cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData());
-    if (sent && finished <= IPP_STATUS_OK_EVENTS_COMPLETE)
-        return true;
-    // A job without its document would wait in the queue for ever.
-    cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
-    return false;
-}
-
-// An installed printer: the document is made as a PDF with the page the printer reports (its
-// paper, printable area and resolution, so the layout's dot positions are the printer's),
-// checked whole, and then spooled. Qt's CUPS engine does the same inside, without the checks.
-PrintResult printOnQueue(QPrinter& native, const QFont& font,
+// The document for a queue: painted as a PDF on the queue's page and checked whole. Qt's CUPS
+// engine does the same inside, without the checks.
+QByteArray queueDocument(const QueuePage& page, const QFont& font,
                          const std::function<bool(PageCanvas&)>& layout) {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setResolution(native.resolution());
-    printer.setPageLayout(native.pageLayout());
-    setUpJob(printer);
-    QTemporaryFile scratch(QDir::temp().filePath(QStringLiteral("kelotari-print-XXXXXX.pdf")));
-    const QByteArray pdf = makePdf(printer, scratch, font, layout);
-    if (pdf.isEmpty())
-        return PrintResult::Failed;
-    return submitToQueue(native.printerName(), pdf) ? PrintResult::Printed : PrintResult::Failed;
+    return makePdf(page.layout, page.resolution, font, layout);
 }
-#endif
-
-} // namespace
-
-QStringList availablePrinterNames() {
-    QStringList names = QPrinterInfo::availablePrinterNames();
-    names.removeAll(kPdfPrinterName);
-    names << kPdfPrinterName;
-    return names;
-}
-
-std::unique_ptr<QPrinter> openPrinter(Dialogs& dialogs, const PrintRequest& request,
-                                      bool& cancelled) {
-    cancelled = false;
-    if (request.printerName == kPdfPrinterName)
-        return pdfPrinter(dialogs, request, cancelled);
-    QPrinterInfo info = QPrinterInfo::printerInfo(request.printerName);
+#else
+// Without CUPS the platform's printer service prints the layout itself.
+std::unique_ptr<QPrinter> installedPrinter(const QString& name) {
+    QPrinterInfo info = QPrinterInfo::printerInfo(name);
     if (info.isNull())
         info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
@@ -204,30 +110,215 @@ std::unique_ptr<QPrinter> openPrinter(Dialogs& dialogs, const PrintRequest& requ
     auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     if (!printer->isValid())
         return nullptr;
-#ifdef KELOTARI_WITH_CUPS
-    if (const int dpi = queueResolution(printer->printerName()); dpi > 0)
-        printer->setResolution(dpi);
-#endif
-    setUpJob(*printer);
+    printer->setDocName(kDocumentTitle);
+    printer->setPageOrientation(QPageLayout::Portrait);
     return printer;
 }
-
-PrintResult printDocument(Dialogs& dialogs, const PrintRequest& request,
-                          const std::function<bool(PageCanvas&)>& layout) {
-    bool cancelled = false;
-    const std::unique_ptr<QPrinter> printer = openPrinter(dialogs, request, cancelled);
-    if (cancelled)
-        return PrintResult::Cancelled;
-    if (!printer)
-        return PrintResult::Failed;
-    if (printer->outputFormat() == QPrinter::PdfFormat)
-        return printPdf(*printer, request.font, layout);
-#ifdef KELOTARI_WITH_CUPS
-    return printOnQueue(*printer, request.font, layout);
-#else
-    QtPageCanvas canvas(*printer, request.font);
-    return layout(canvas) ? PrintResult::Printed : PrintResult::Failed;
 #endif
+
+// How long a cancelled worker is waited for before it is left to end by itself.
+constexpr unsigned long kWorkerEndWaitMs = 200;
+
+std::mutex g_timeoutsLock;
+PrintTimeouts g_timeouts;
+
+QList<DocumentPrinter*>& documentPrinters() {
+    static QList<DocumentPrinter*> all;
+    return all;
+}
+
+} // namespace
+
+PrintTimeouts printTimeouts() {
+    const std::lock_guard<std::mutex> lock(g_timeoutsLock);
+    return g_timeouts;
+}
+
+void setPrintTimeouts(const PrintTimeouts& timeouts) {
+    const std::lock_guard<std::mutex> lock(g_timeoutsLock);
+    g_timeouts = timeouts;
+}
+
+QStringList availablePrinterNames() {
+#ifdef KELOTARI_WITH_CUPS
+    QStringList names =
+        schedulerQueues(SchedulerCall{printTimeouts().listMs, nullptr}).value_or(QStringList());
+#else
+    QStringList names = QPrinterInfo::availablePrinterNames();
+#endif
+    names.removeAll(kPdfPrinterName);
+    names << kPdfPrinterName;
+    return names;
+}
+
+PrintWorker::PrintWorker(QObject* parent) : QObject(parent) {}
+
+PrintWorker::~PrintWorker() {
+    if (!m_thread)
+        return;
+    m_cancelled->store(true);
+    if (m_thread->wait(kWorkerEndWaitMs)) {
+        delete m_thread;
+        return;
+    }
+    // libcups looks at the cancel only between its own waits of up to a second: rather than
+    // hold up the window (or the program's exit) for that, the thread is left to end by
+    // itself. Its work owns everything it touches, and its end deletes the thread object
+    // while the program still runs.
+    disconnect(m_thread, nullptr, this, nullptr);
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+    if (m_thread->isFinished())
+        m_thread->deleteLater();
+}
+
+bool PrintWorker::run(std::function<void(const std::atomic_bool&)> work,
+                      std::function<void()> then) {
+    if (m_thread)
+        return false;
+    m_cancelled = std::make_shared<std::atomic_bool>(false);
+    m_then = std::move(then);
+    m_thread =
+        QThread::create([work = std::move(work), cancelled = m_cancelled] { work(*cancelled); });
+    connect(m_thread, &QThread::finished, this, &PrintWorker::finished, Qt::QueuedConnection);
+    m_thread->start();
+    return true;
+}
+
+void PrintWorker::cancel() {
+    if (m_thread)
+        m_cancelled->store(true);
+}
+
+void PrintWorker::finished() {
+    QThread* thread = std::exchange(m_thread, nullptr);
+    if (!thread)
+        return;
+    thread->wait(); // it has left its function; this orders its results before ours
+    delete thread;
+    std::function<void()> then = std::exchange(m_then, nullptr);
+    if (!m_cancelled->load() && then)
+        then();
+}
+
+PrinterList::PrinterList(QObject* parent) : QObject(parent) {}
+
+void PrinterList::refresh() {
+    if (m_worker.busy())
+        return;
+    const int ms = printTimeouts().listMs;
+    auto names = std::make_shared<std::optional<QStringList>>();
+    m_worker.run(
+        [names, ms](const std::atomic_bool& cancelled) {
+#ifdef KELOTARI_WITH_CUPS
+            *names = schedulerQueues(SchedulerCall{ms, &cancelled});
+#else
+            Q_UNUSED(ms);
+            Q_UNUSED(cancelled);
+            *names = QPrinterInfo::availablePrinterNames();
+#endif
+        },
+        [this, names] {
+            QStringList list = names->value_or(QStringList());
+            list.removeAll(kPdfPrinterName);
+            list << kPdfPrinterName;
+            emit listed(list, names->has_value());
+        });
+}
+
+DocumentPrinter::DocumentPrinter(QObject* parent) : QObject(parent) {
+    documentPrinters().append(this);
+}
+
+DocumentPrinter::~DocumentPrinter() {
+    documentPrinters().removeAll(this);
+}
+
+bool DocumentPrinter::print(Dialogs& dialogs, const PrintRequest& request, Layout layout,
+                            Done done) {
+    if (m_busy)
+        return false;
+    if (request.printerName == kPdfPrinterName) {
+        PrintOutcome outcome;
+        const QString file = pdfFileName(dialogs, request);
+        outcome.result =
+            file.isEmpty() ? PrintResult::Cancelled : printPdf(file, request.font, layout);
+        done(outcome);
+        return true;
+    }
+#ifdef KELOTARI_WITH_CUPS
+    m_busy = true;
+    m_done = std::move(done);
+    const PrintTimeouts timeouts = printTimeouts();
+    auto page = std::make_shared<std::optional<QueuePage>>();
+    m_worker.run(
+        [page, name = request.printerName,
+         ms = timeouts.lookupMs](const std::atomic_bool& cancelled) {
+            *page = queuePageFor(name, SchedulerCall{ms, &cancelled});
+        },
+        [this, page, font = request.font, layout = std::move(layout), ms = timeouts.submitMs] {
+            if (!*page)
+                return finish(PrintOutcome());
+            const QByteArray pdf = queueDocument(**page, font, layout);
+            if (pdf.isEmpty())
+                return finish(PrintOutcome());
+            auto submitted = std::make_shared<QueueSubmission>();
+            m_worker.run(
+                [submitted, page = **page, pdf, ms](const std::atomic_bool& cancelled) {
+                    *submitted =
+                        submitToQueue(page, pdf, kDocumentTitle, SchedulerCall{ms, &cancelled});
+                },
+                [this, submitted, queue = QString::fromUtf8((*page)->queue)] {
+                    PrintOutcome outcome;
+                    if (submitted->accepted) {
+                        outcome.result = PrintResult::Printed;
+                        outcome.queue = queue;
+                        outcome.condition = submitted->condition;
+                    }
+                    finish(outcome);
+                });
+        });
+    return true;
+#else
+    PrintOutcome outcome;
+    if (const std::unique_ptr<QPrinter> printer = installedPrinter(request.printerName)) {
+        QtPageCanvas canvas(*printer, request.font);
+        if (layout(canvas)) {
+            outcome.result = PrintResult::Printed;
+            outcome.queue = printer->printerName();
+        }
+    }
+    done(outcome);
+    return true;
+#endif
+}
+
+void DocumentPrinter::finish(const PrintOutcome& outcome) {
+    m_busy = false;
+    const Done done = std::exchange(m_done, nullptr);
+    if (done)
+        done(outcome);
+}
+
+bool DocumentPrinter::anyBusy() {
+    const QList<DocumentPrinter*>& all = documentPrinters();
+    return std::any_of(all.begin(), all.end(), [](const DocumentPrinter* p) { return p->m_busy; });
+}
+
+bool DocumentPrinter::finishAll(int ms) {
+    const QDeadlineTimer deadline(ms);
+    while (anyBusy() && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    const bool all = !anyBusy();
+    for (DocumentPrinter* p : documentPrinters())
+        if (p->m_busy) {
+            p->m_worker.cancel();
+            p->m_busy = false;
+            p->m_done = nullptr;
+        }
+    return all;
 }
 
 } // namespace kelotari

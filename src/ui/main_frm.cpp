@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
@@ -263,6 +264,10 @@ void TMainFrm::buildUi() {
     connect(m_filePanel, &FilePanel::fileActivated, this,
             [this](const QString& name) { guarded([&] { FileListBoxClick(name); }); });
 
+    // Short notes (where a printed document went) at the window's foot.
+    statusBar()->setObjectName(QStringLiteral("statusbar"));
+    statusBar()->setSizeGripEnabled(false);
+
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Mtimer"));
     m_timer->setInterval(m_env.tickMs);
@@ -368,8 +373,18 @@ void TMainFrm::tyo_quitClick() {
     if (!saveQuestionAndSave())
         return; // the packets were not saved: stay
     m_closing = true;
+    waitForPrints();
     close();
     QCoreApplication::quit();
+}
+
+void TMainFrm::waitForPrints() {
+    if (!DocumentPrinter::anyBusy())
+        return;
+    // A few seconds for documents on their way to a queue; what the scheduler has by then
+    // stays with it. The window repaints meanwhile but takes no more commands.
+    setEnabled(false);
+    DocumentPrinter::finishAll(kQuitPrintWaitMs);
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
@@ -388,6 +403,7 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
         return;
     }
     m_closing = true;
+    waitForPrints();
     event->accept();
 }
 

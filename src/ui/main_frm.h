@@ -1,5 +1,6 @@
 #pragma once
 // The main window: toolbar, packet grid, file panel and chart, and the commands behind them.
+#include "Printer.h"
 #include "app/MainCommands.h"
 #include "app/MainState.h"
 #include "app/SettingsFile.h"
@@ -90,6 +91,9 @@ public:
     bool exportCsvAvailable() const;
     void filecontentSelectCell(int col, int row);
     void UpdateHistogram(int row);
+    // A document that went to a print queue: says so in the status bar, and that the queue is
+    // stopped or its printer does not answer when the scheduler reports it.
+    void notePrintOutcome(const PrintOutcome& outcome);
 
     // A conversation with the meter: while one runs, commands that would change the table or
     // the port are disabled; Quit and closing the window cancel it and go on once it unwound.
@@ -110,6 +114,8 @@ private:
     void showBox(const QString& text);
     QString saveTitle() const; // the save dialog's title: Save's caption
     void MtimerTimer();
+    // Quit or close: documents still on their way to a print queue get a few seconds.
+    void waitForPrints();
     // Runs a command; a failure nobody handled goes to the last-resort error box.
     template <class F> bool guarded(F&& f);
 
@@ -155,6 +161,11 @@ private:
     std::shared_ptr<class TComPort> MComPort = createComPort();
 
     // --- printing: members used by the chart and the reports ---
+    void startPrint(DocumentPrinter& printer, QAction* command, const PrintRequest& request,
+                    DocumentPrinter::Layout layout);
+    // One per report, so either report can be on its way while the other is printed.
+    DocumentPrinter* m_selectedPrinter = new DocumentPrinter(this);
+    DocumentPrinter* m_allPrinter = new DocumentPrinter(this);
 };
 
 } // namespace kelotari

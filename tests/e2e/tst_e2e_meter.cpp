@@ -9,6 +9,7 @@
 #include "packets/PacketTable.h"
 
 #include <QAbstractItemModel>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -328,7 +329,13 @@ void TestE2eMeter::aModalBoxHeldPastTheTimeoutLosesNothing() {
             boxOpen = true;
             w->filecontentSelectCell(0, 1);
             w->PrintselectedClick();
+            // The print system is asked on a worker; the command comes back once the box
+            // with its answer has closed.
+            auto* command = w->findChild<QAction*>(QStringLiteral("Printselected"));
+            const bool answered = QTest::qWaitFor([&] { return command->isEnabled(); }, 60000);
             boxOpen = false;
+            if (!answered)
+                qWarning("no print outcome within a minute");
             openAfterSentMs = sentWhileOpen ? sinceSent.elapsed() : 0;
         }
     });

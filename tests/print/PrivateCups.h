@@ -56,6 +56,8 @@ public:
               "Listen " + socket().toUtf8() +
                   "\nBrowsing Off\nLogLevel info\nWebInterface No\nDefaultAuthType None\n"
                   "MaxJobs 0\nPreserveJobHistory Yes\n"
+                  // queues and jobs reach the disk at once: a test may kill cupsd outright
+                  "DirtyCleanInterval 0\n"
                   "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                   "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n"
                   "<Policy default>\n  JobPrivateAccess all\n  JobPrivateValues none\n"
@@ -108,10 +110,31 @@ public:
     }
 
     bool running() const { return m_cupsd.state() == QProcess::Running; }
+    pid_t pid() const { return pid_t(m_cupsd.processId()); }
+
+    // A scheduler that hangs: cupsd stopped by SIGSTOP still accepts connections (the kernel
+    // queues them) but answers nothing until it is continued.
+    void hold() {
+        if (running())
+            ::kill(pid(), SIGSTOP);
+    }
+    void release() {
+        if (running())
+            ::kill(pid(), SIGCONT);
+    }
+    // Ends cupsd at once, as a crash would.
+    void killNow() {
+        if (!running())
+            return;
+        ::kill(pid(), SIGKILL);
+        m_cupsd.waitForFinished(5000);
+        QFile::remove(socket());
+    }
 
     void stop() {
         if (m_cupsd.state() == QProcess::NotRunning)
             return;
+        release(); // a held cupsd would not see the SIGTERM
         m_cupsd.terminate();
         if (!m_cupsd.waitForFinished(10000)) {
             m_cupsd.kill();

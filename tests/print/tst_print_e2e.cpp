@@ -10,10 +10,13 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+Q_DECLARE_METATYPE(kelotari::PrintOutcome)
 
 using namespace kelotari;
 
@@ -200,6 +203,8 @@ private slots:
     void pdfFileCannotBeWritten();
     void pdfSaveDialogAndOverwrite_data();
     void pdfSaveDialogAndOverwrite();
+    void statusBarSaysWhereTheDocumentWent_data();
+    void statusBarSaysWhereTheDocumentWent();
 };
 
 void TstPrintE2e::initTestCase() {
@@ -409,7 +414,7 @@ void TstPrintE2e::noPrinterShowsPrintErrorMsg() {
     f.filecontentSelectCell(1, 2);
     const Snapshot before(f);
     all ? f.PrintAllClick() : f.PrintselectedClick();
-    QCOMPARE(w.dialogs.kinds(), QStringList{"message"});
+    QTRY_COMPARE(w.dialogs.kinds(), QStringList{"message"}); // the scheduler is asked by a worker
     QCOMPARE(w.dialogs.calls.first().text, kPrintError);
     QVERIFY(Snapshot(f) == before);
 }
@@ -479,6 +484,67 @@ void TstPrintE2e::pdfSaveDialogAndOverwrite() {
     } else {
         QVERIFY(!file.exists());
     }
+}
+
+void TstPrintE2e::statusBarSaysWhereTheDocumentWent_data() {
+    QTest::addColumn<bool>("finnish"); // the shipped Suomi.lng as the language file
+    QTest::addColumn<PrintOutcome>("outcome");
+    QTest::addColumn<QString>("note");
+    auto queued = [](QueueCondition condition) {
+        PrintOutcome o;
+        o.result = PrintResult::Printed;
+        o.queue = QStringLiteral("Toimisto");
+        o.condition = condition;
+        return o;
+    };
+    const PrintOutcome failed, pdf{PrintResult::Printed, QString(), QueueCondition::Unknown};
+    const struct {
+        const char* tag;
+        bool finnish;
+        PrintOutcome outcome;
+        QString note;
+    } rows[] = {
+        {"went to the queue", false, queued(QueueCondition::Ready),
+         "The document went to the print queue Toimisto."},
+        {"the scheduler did not say", false, queued(QueueCondition::Unknown),
+         "The document went to the print queue Toimisto."},
+        {"queue stopped", false, queued(QueueCondition::Stopped),
+         "The document went to the print queue Toimisto, which is stopped: it prints once the "
+         "queue is started again."},
+        {"printer not answering", false, queued(QueueCondition::NotAnswering),
+         "The document went to the print queue Toimisto, but its printer does not answer: check "
+         "that it is switched on and connected."},
+        {"a PDF file says nothing", false, pdf, ""},
+        {"a failure leaves it to its box", false, failed, ""},
+        {"Finnish: went to the queue", true, queued(QueueCondition::Ready),
+         "Asiakirja l\u00E4hti tulostusjonoon Toimisto."},
+        {"Finnish: queue stopped", true, queued(QueueCondition::Stopped),
+         "Asiakirja l\u00E4hti tulostusjonoon Toimisto, joka on pys\u00E4ytetty: se tulostuu, "
+         "kun jono k\u00E4ynnistet\u00E4\u00E4n uudelleen."},
+        {"Finnish: printer not answering", true, queued(QueueCondition::NotAnswering),
+         "Asiakirja l\u00E4hti tulostusjonoon Toimisto, mutta tulostin ei vastaa: tarkista, "
+         "ett\u00E4 se on p\u00E4\u00E4ll\u00E4 ja kytkettyn\u00E4."},
+    };
+    for (const auto& r : rows)
+        QTest::newRow(r.tag) << r.finnish << r.outcome << r.note;
+}
+
+// The note a print leaves in the status bar, in the language file's words.
+void TstPrintE2e::statusBarSaysWhereTheDocumentWent() {
+    QFETCH(bool, finnish);
+    QFETCH(PrintOutcome, outcome);
+    QFETCH(QString, note);
+    Window w;
+    if (finnish) {
+        QFile::remove(w.path(QStringLiteral("DefLang.lng")));
+        QVERIFY(QFile::copy(QStringLiteral(KELOTARI_SOURCE_DIR "/lang/Suomi.lng"),
+                            w.path(QStringLiteral("DefLang.lng"))));
+        w.frm = std::make_unique<TMainFrm>(
+            MainFrmEnv{w.path("Kelotari.INI"), w.path("DefLang.lng"), &w.dialogs, 1000});
+    }
+    w.frm->statusBar()->showMessage(QStringLiteral("an older note"));
+    w.frm->notePrintOutcome(outcome);
+    QCOMPARE(w.frm->statusBar()->currentMessage(), note.isEmpty() ? "an older note" : note);
 }
 
 QTEST_MAIN(TstPrintE2e)

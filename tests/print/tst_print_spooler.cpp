@@ -4,6 +4,7 @@
 // back and compared with the same document printed straight to a PDF file. The setup
 // dialog's printer box lists the scheduler's queues.
 #include "CertPrinter.h"
+#include "CupsQueue.h"
 #include "Printer.h"
 #include "PrivateCups.h"
 #include "SampleCertificate.h"
@@ -11,18 +12,28 @@
 #include "main_frm.h"
 #include "setup_frm.h"
 
+#include <QAction>
+#include <QBuffer>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QPrinter>
+#include <QPdfWriter>
+#include <QPlainTextEdit>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <pwd.h>
+#include <thread>
 
 using namespace kelotari;
 
@@ -39,6 +50,9 @@ const QString kNamedQueue = QStringLiteral("Toimisto-M\u00E4nty");
 const QString kPdfQueue = QStringLiteral("Kelotari-PDF");
 const QString kRejectingQueue = QStringLiteral("Kelotari-Rejects");
 const QString kStoppedQueue = QStringLiteral("Kelotari-Stopped");
+
+// Longer than any time-out of the program: an outcome must have come by then.
+constexpr int kOutcomeMs = 60000;
 
 enum class Doc { Selected, All, Certificate };
 
@@ -148,22 +162,36 @@ public:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    // Prints a document as the user's command does; the message shown, if any.
+    // Prints a document as the user's command does and waits for its outcome; the message
+    // shown, if any.
     QString print(Doc doc, const QString& printer) {
         frm->state().settings.PrinterName = printer;
         const qsizetype before = dialogs.calls.size();
         if (doc == Doc::Certificate) {
-            if (printCertificateJob(dialogs, certJob(printer), sampleCertificate(),
-                                    CertLanguage::Finnish) == CertPrintOutcome::Failed)
+            DocumentPrinter certPrinter;
+            std::optional<CertPrintOutcome> outcome;
+            printCertificateJob(certPrinter, dialogs, certJob(printer), sampleCertificate(),
+                                CertLanguage::Finnish,
+                                [&](const PrintOutcome& o) { outcome = certPrintOutcome(o); });
+            if (!QTest::qWaitFor([&] { return outcome.has_value(); }, kOutcomeMs))
+                return QStringLiteral("no outcome");
+            if (*outcome == CertPrintOutcome::Failed)
                 return kCertPrintError; // the caller's box, shown by the dialog
         } else {
             doc == Doc::All ? frm->PrintAllClick() : frm->PrintselectedClick();
+            if (!QTest::qWaitFor([&] { return command(doc)->isEnabled(); }, kOutcomeMs))
+                return QStringLiteral("no outcome");
         }
         for (qsizetype i = before; i < dialogs.calls.size(); ++i)
             if (dialogs.calls[i].kind == QLatin1String("message"))
                 return dialogs.calls[i].text;
         return QString();
     }
+    QAction* command(Doc doc) const {
+        return frm->findChild<QAction*>(doc == Doc::All ? QStringLiteral("PrintAll")
+                                                        : QStringLiteral("Printselected"));
+    }
+    QString note() const { return frm->statusBar()->currentMessage(); }
     CertPrintJob certJob(const QString& printer) const {
         CertPrintJob job;
         job.printerName = printer;
@@ -241,6 +269,83 @@ void inSetupDialog(TMainFrm& frm, const std::function<void(TSetupfrm&)>& body) {
     QVERIFY(ran);
 }
 
+// The scheduler stopped (SIGSTOP) from construction until release(): it takes connections and
+// answers nothing. A thread continues it after `safetyMs` in any case, so a window that does
+// freeze fails its test instead of hanging the suite.
+class HeldScheduler {
+public:
+    explicit HeldScheduler(PrivateCups& cups, int safetyMs = 30000)
+        : m_cups(cups), m_pid(cups.pid()) {
+        cups.hold();
+        m_safety = std::thread([this, safetyMs] {
+            std::unique_lock<std::mutex> lock(m_lock);
+            if (!m_wake.wait_for(lock, std::chrono::milliseconds(safetyMs),
+                                 [this] { return m_done; })) {
+                m_held = false;
+                ::kill(m_pid, SIGCONT);
+            }
+        });
+    }
+    ~HeldScheduler() { release(); }
+    HeldScheduler(const HeldScheduler&) = delete;
+    HeldScheduler& operator=(const HeldScheduler&) = delete;
+
+    // Still held, not continued by the safety thread.
+    bool held() const { return m_held; }
+    void release() {
+        if (!end())
+            return;
+        m_cups.release();
+    }
+    // Ends cupsd outright while it is held.
+    void kill() {
+        if (!end())
+            return;
+        m_cups.killNow();
+    }
+
+private:
+    bool end() {
+        {
+            const std::lock_guard<std::mutex> lock(m_lock);
+            if (m_done)
+                return false;
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_safety.join();
+        m_held = false;
+        return true;
+    }
+
+    PrivateCups& m_cups;
+    const pid_t m_pid;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::atomic_bool m_held{true};
+    std::thread m_safety;
+};
+
+// The event loop turns while the scheduler is held: a timer started now fires (QTRY's usual
+// time) before anything continued the scheduler.
+bool loopTurnsWhileHeld(const HeldScheduler& held) {
+    bool fired = false, whileHeld = false;
+    QTimer::singleShot(100, [&] {
+        fired = true;
+        whileHeld = held.held();
+    });
+    return QTest::qWaitFor([&] { return fired; }, 5000) && whileHeld;
+}
+
+// Time-outs short enough for a test to wait them out, for the test's duration.
+struct ShortTimeouts {
+    PrintTimeouts kept = printTimeouts();
+    PrintTimeouts timeouts{1000, 1000, 1500};
+    ShortTimeouts() { setPrintTimeouts(timeouts); }
+    ~ShortTimeouts() { setPrintTimeouts(kept); }
+};
+
 } // namespace
 
 class TstPrintSpooler : public QObject {
@@ -255,9 +360,22 @@ private slots:
     void printerBoxListsTheQueuesThenPdf();
     void queueDeletedAfterListing();
     void schedulerStoppedWhileTheSetupDialogIsOpen();
-    void fiftyQueues();
+    void manyQueues_data();
+    void manyQueues();
+    void printWhileTheSchedulerHangs_data();
+    void printWhileTheSchedulerHangs();
+    void pdfPrintNeedsNoScheduler();
+    void setupOpensWhileTheSchedulerHangs_data();
+    void setupOpensWhileTheSchedulerHangs();
+    void timeOutIsAPrintFailure_data();
+    void timeOutIsAPrintFailure();
+    void schedulerKilledDuringAPrint_data();
+    void schedulerKilledDuringAPrint();
+    void quitDuringAPrint_data();
+    void quitDuringAPrint();
 
 private:
+    static void hungSchedulerCases();
     std::unique_ptr<PrivateCups> m_cups;
     QElapsedTimer m_clock;
 };
@@ -301,12 +419,11 @@ void TstPrintSpooler::cleanupTestCase() {
 // The page the layouts measure is the one the queue's driver describes: A4 with a quarter-inch
 // printable border at 600 dots per inch (the spool-to-file PPD), portrait.
 void TstPrintSpooler::queueReportsItsPage() {
-    ScriptedDialogs dialogs;
-    bool cancelled = true;
-    const std::unique_ptr<QPrinter> printer =
-        openPrinter(dialogs, PrintRequest{kNamedQueue, {}, {}, {}, QFont()}, cancelled);
-    QVERIFY(printer && !cancelled);
-    QCOMPARE(printer->printerName(), kNamedQueue);
+    const std::optional<QueuePage> page = queuePageFor(kNamedQueue, SchedulerCall{10000, nullptr});
+    QVERIFY(page);
+    QBuffer out;
+    const std::unique_ptr<QPdfWriter> printer = pdfWriter(page->layout, page->resolution, out);
+    QCOMPARE(QString::fromUtf8(page->queue), kNamedQueue);
     QCOMPARE(printer->resolution(), 600);
     QCOMPARE(printer->pageLayout().pageSize().id(), QPageSize::A4);
     QCOMPARE(printer->pageLayout().orientation(), QPageLayout::Portrait);
@@ -378,6 +495,8 @@ void TstPrintSpooler::printsThroughTheSpooler() {
     }
     QCOMPARE(message, QString());
     QCOMPARE(w.dialogs.calls.size(), 0); // no save dialog: it went to the printer
+    if (doc != int(Doc::Certificate))
+        QCOMPARE(w.note(), w.frm->texts().program.PrintQueued.arg(queue));
     const QList<PrivateCups::Job> jobs = PrivateCups::jobsAfter(lastJob);
     QCOMPARE(jobs.size(), 1); // printed once
     QCOMPARE(jobs[0].queue, queue);
@@ -444,6 +563,8 @@ void TstPrintSpooler::stoppedQueueKeepsTheJobUntilStarted() {
     QFile::remove(out);
     const int lastJob = PrivateCups::lastJobId();
     QCOMPARE(w.print(Doc::All, kStoppedQueue), QString());
+    // Said where the user looks, so the report is not printed again in vain.
+    QCOMPARE(w.note(), w.frm->texts().program.PrintQueueStopped.arg(kStoppedQueue));
     QList<PrivateCups::Job> jobs = PrivateCups::jobsAfter(lastJob, 1000);
     QCOMPARE(jobs.size(), 1);
     QCOMPARE(int(jobs[0].state), int(IPP_JSTATE_PENDING));
@@ -464,7 +585,7 @@ void TstPrintSpooler::printerBoxListsTheQueuesThenPdf() {
     QCOMPARE(queues.size(), 5);
     inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
         auto* box = setup.findChild<QComboBox*>(QStringLiteral("printerbox"));
-        QCOMPARE(boxItems(box), queues + QStringList{"PDF"});
+        QTRY_COMPARE(boxItems(box), queues + QStringList{"PDF"});
         QCOMPARE(box->currentText(), QStringLiteral("None")); // the setting, not installed
         box->setCurrentIndex(int(queues.indexOf(kNamedQueue)));
         setup.findChild<QPushButton*>(QStringLiteral("ok_btn"))->click();
@@ -480,8 +601,8 @@ void TstPrintSpooler::queueDeletedAfterListing() {
     Window w;
     inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
         auto* box = setup.findChild<QComboBox*>(QStringLiteral("printerbox"));
+        QTRY_VERIFY(box->findText(gone) >= 0);
         const int at = box->findText(gone);
-        QVERIFY(at >= 0);
         box->setCurrentIndex(at);
         setup.findChild<QPushButton*>(QStringLiteral("ok_btn"))->click();
     });
@@ -490,6 +611,7 @@ void TstPrintSpooler::queueDeletedAfterListing() {
     QFile::remove(m_cups->outFile(QStringLiteral("default.out")));
     const int lastJob = PrivateCups::lastJobId();
     w.frm->PrintselectedClick();
+    QVERIFY(QTest::qWaitFor([&] { return w.command(Doc::Selected)->isEnabled(); }, kOutcomeMs));
     QCOMPARE(w.dialogs.kinds(), QStringList());
     const QList<PrivateCups::Job> jobs = PrivateCups::jobsAfter(lastJob);
     QCOMPARE(jobs.size(), 1);
@@ -506,7 +628,7 @@ void TstPrintSpooler::schedulerStoppedWhileTheSetupDialogIsOpen() {
     const int lastJob = PrivateCups::lastJobId();
     inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
         auto* box = setup.findChild<QComboBox*>(QStringLiteral("printerbox"));
-        QVERIFY(box->findText(kNamedQueue) >= 0);
+        QTRY_VERIFY(box->findText(kNamedQueue) >= 0);
         m_cups->stop();
         box->setCurrentIndex(box->findText(kNamedQueue));
         setup.findChild<QPushButton*>(QStringLiteral("ok_btn"))->click();
@@ -543,33 +665,273 @@ void TstPrintSpooler::schedulerStoppedWhileTheSetupDialogIsOpen() {
 
 // Fifty more queues: the box lists all of them in the scheduler's order, and the one chosen
 // prints once.
-void TstPrintSpooler::fiftyQueues() {
-    QStringList added;
-    for (int i = 1; i <= 50; ++i) {
-        added << QStringLiteral("Kuivaamo-%1").arg(i, 2, 10, QLatin1Char('0'));
-        QVERIFY(m_cups->addFileQueue(added.last(), QStringLiteral("kuivaamo-%1.out").arg(i)));
+void TstPrintSpooler::manyQueues_data() {
+    QTest::addColumn<int>("added");
+    QTest::newRow("50 more") << 50;
+    QTest::newRow("200 more") << 200;
+}
+
+// Many more queues: the box lists all of them in the scheduler's order, and the one chosen
+// prints once.
+void TstPrintSpooler::manyQueues() {
+    QFETCH(int, added);
+    QStringList names;
+    for (int i = 1; i <= added; ++i) {
+        names << QStringLiteral("Kuivaamo-%1").arg(i, 3, 10, QLatin1Char('0'));
+        QVERIFY(m_cups->addFileQueue(names.last(), QStringLiteral("kuivaamo-%1.out").arg(i)));
     }
+    const auto removeThem = qScopeGuard([&] {
+        for (const QString& q : names)
+            m_cups->run("lpadmin", {"-x", q});
+    });
+    const QString chosen = names[36];
     Window w;
     const QStringList queues = queuesByLpstat(*m_cups);
-    QCOMPARE(queues.size(), 55);
+    QCOMPARE(queues.size(), added + 5);
     QElapsedTimer took;
     inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
         auto* box = setup.findChild<QComboBox*>(QStringLiteral("printerbox"));
-        QCOMPARE(boxItems(box), queues + QStringList{"PDF"});
-        box->setCurrentIndex(box->findText(QStringLiteral("Kuivaamo-37")));
+        QTRY_COMPARE_WITH_TIMEOUT(boxItems(box), queues + QStringList{"PDF"}, 10000);
+        box->setCurrentIndex(box->findText(chosen));
         setup.findChild<QPushButton*>(QStringLiteral("ok_btn"))->click();
     });
+    QCOMPARE(w.frm->state().settings.PrinterName, chosen);
     const int lastJob = PrivateCups::lastJobId();
     took.start();
     w.frm->PrintAllClick();
-    qInfo("Print all with 55 queues took %lld ms", static_cast<long long>(took.elapsed()));
+    QVERIFY(QTest::qWaitFor([&] { return w.command(Doc::All)->isEnabled(); }, kOutcomeMs));
+    qInfo("Print all with %lld queues took %lld ms", static_cast<long long>(queues.size()),
+          static_cast<long long>(took.elapsed()));
     QCOMPARE(w.dialogs.kinds(), QStringList());
     const QList<PrivateCups::Job> jobs = PrivateCups::jobsAfter(lastJob);
     QCOMPARE(jobs.size(), 1);
-    QCOMPARE(jobs[0].queue, QStringLiteral("Kuivaamo-37"));
+    QCOMPARE(jobs[0].queue, chosen);
     QVERIFY(waitForFile(m_cups->outFile(QStringLiteral("kuivaamo-37.out"))));
-    for (const QString& q : added)
-        QVERIFY(m_cups->run("lpadmin", {"-x", q}));
+}
+
+// The three prints the user can start, each as the user starts it: the two reports from the
+// grid's menu, the certificate from the setup dialog's button (with a certificate in it).
+void TstPrintSpooler::hungSchedulerCases() {
+    QTest::addColumn<int>("doc");
+    QTest::newRow("Print selected") << int(Doc::Selected);
+    QTest::newRow("Print all") << int(Doc::All);
+    QTest::newRow("certificate") << int(Doc::Certificate);
+}
+
+void TstPrintSpooler::printWhileTheSchedulerHangs_data() {
+    hungSchedulerCases();
+}
+
+// The scheduler takes the connection and says nothing: the window goes on (a timer fires while
+// it is held), the command waits disabled, and once the scheduler answers the document prints
+// once and the status bar says where it went.
+void TstPrintSpooler::printWhileTheSchedulerHangs() {
+    QFETCH(int, doc);
+    Window w;
+    w.frm->state().settings.PrinterName = kNamedQueue;
+    QFile::remove(m_cups->outFile(QStringLiteral("named.out")));
+    const int lastJob = PrivateCups::lastJobId();
+    const ProgramTexts& texts = w.frm->texts().program;
+    if (doc == int(Doc::Certificate)) {
+        inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
+            setup.calibration().record() = sampleCertificate();
+            auto* print = setup.findChild<QPushButton*>(QStringLiteral("cert_print"));
+            print->setEnabled(true); // as a test or a load leaves it
+            HeldScheduler held(*m_cups);
+            QTest::mouseClick(print, Qt::LeftButton);
+            QVERIFY(!print->isEnabled());
+            QVERIFY(setup.isVisible());
+            QVERIFY(loopTurnsWhileHeld(held));
+            held.release();
+            QTRY_VERIFY_WITH_TIMEOUT(print->isEnabled(), kOutcomeMs);
+            QCOMPARE(setup.infoLines().value(setup.infoLines().size() - 1),
+                     setup.calibration().texts().PrintingText);
+        });
+    } else {
+        QAction* command = w.command(Doc(doc));
+        HeldScheduler held(*m_cups);
+        command->trigger();
+        QVERIFY(!command->isEnabled());
+        QCOMPARE(w.note(), texts.PrintSending);
+        QVERIFY(loopTurnsWhileHeld(held));
+        held.release();
+        QTRY_VERIFY_WITH_TIMEOUT(command->isEnabled(), kOutcomeMs);
+    }
+    QCOMPARE(w.dialogs.kinds(), QStringList());
+    QCOMPARE(w.note(), texts.PrintQueued.arg(kNamedQueue));
+    const QList<PrivateCups::Job> jobs = PrivateCups::jobsAfter(lastJob);
+    QCOMPARE(jobs.size(), 1);
+    QCOMPARE(jobs[0].queue, kNamedQueue);
+    QCOMPARE(int(jobs[0].state), int(IPP_JSTATE_COMPLETED));
+    QVERIFY(waitForFile(m_cups->outFile(QStringLiteral("named.out"))));
+}
+
+// A report on the PDF printer asks the scheduler nothing: it is written while the scheduler
+// hangs, and the window goes on meanwhile.
+void TstPrintSpooler::pdfPrintNeedsNoScheduler() {
+    Window w;
+    w.frm->state().settings.PrinterName = QStringLiteral("PDF");
+    const QString pdf = w.dir.filePath(QStringLiteral("kuivaamo.pdf"));
+    w.dialogs.saveNames << pdf;
+    HeldScheduler held(*m_cups);
+    bool fired = false, whileHeld = false;
+    QTimer::singleShot(100, [&] {
+        fired = true;
+        whileHeld = held.held();
+    });
+    w.command(Doc::All)->trigger();
+    QVERIFY(held.held()); // the print did not wait for the scheduler
+    QTRY_VERIFY(fired);
+    QVERIFY(whileHeld);
+    QCOMPARE(w.dialogs.kinds(), QStringList{"save"});
+    held.release();
+    QVERIFY(pdfText(pdf).contains(QLatin1String("Kuusi")));
+}
+
+void TstPrintSpooler::setupOpensWhileTheSchedulerHangs_data() {
+    QTest::addColumn<bool>("okAtOnce");  // OK pressed before the scheduler answers
+    QTest::addColumn<QString>("typed");  // typed into the box before it answers; empty: nothing
+    QTest::addColumn<QString>("stored"); // PrinterName after OK
+    QTest::newRow("the queues come once it answers") << false << QString() << kDefaultQueue;
+    QTest::newRow("OK before the list keeps the stored name") << true << QString() << kNamedQueue;
+    QTest::newRow("a name typed before the list stays")
+        << false << QStringLiteral("Kuivaamo 3") << QStringLiteral("Kuivaamo 3");
+}
+
+// The setup dialog opens at once with "PDF" and the stored name; the queues join the list when
+// the scheduler answers, and OK never waits for them nor loses what the box shows.
+void TstPrintSpooler::setupOpensWhileTheSchedulerHangs() {
+    QFETCH(bool, okAtOnce);
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    Window w;
+    w.frm->state().settings.PrinterName = kNamedQueue;
+    const QStringList queues = queuesByLpstat(*m_cups);
+    bool shown = false;
+    {
+        HeldScheduler held(*m_cups);
+        inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
+            shown = setup.isVisible();
+            auto* box = setup.findChild<QComboBox*>(QStringLiteral("printerbox"));
+            QCOMPARE(boxItems(box), QStringList{"PDF"});
+            QCOMPARE(box->currentText(), kNamedQueue);
+            QVERIFY(loopTurnsWhileHeld(held));
+            auto* ok = setup.findChild<QPushButton*>(QStringLiteral("ok_btn"));
+            if (okAtOnce)
+                return ok->click();
+            if (!typed.isEmpty())
+                box->setEditText(typed);
+            held.release();
+            QTRY_COMPARE_WITH_TIMEOUT(boxItems(box), queues + QStringList{"PDF"}, kOutcomeMs);
+            if (typed.isEmpty()) {
+                QCOMPARE(box->currentText(), kNamedQueue);
+                box->setCurrentIndex(box->findText(kDefaultQueue));
+            }
+            ok->click();
+        });
+    }
+    QVERIFY(shown);
+    QCOMPARE(w.frm->state().settings.PrinterName, stored);
+}
+
+void TstPrintSpooler::timeOutIsAPrintFailure_data() {
+    hungSchedulerCases();
+}
+
+// Held longer than its time-outs, the scheduler never printing the document is a print
+// failure with the usual text; nothing prints once it answers again, and the setup dialog's
+// box keeps "PDF" and the stored name.
+void TstPrintSpooler::timeOutIsAPrintFailure() {
+    QFETCH(int, doc);
+    const ShortTimeouts shortened;
+    Window w;
+    const int lastJob = PrivateCups::lastJobId();
+    {
+        HeldScheduler held(*m_cups);
+        QElapsedTimer took;
+        took.start();
+        const QString message = w.print(Doc(doc), kNamedQueue);
+        qInfo("the failure came after %lld ms", static_cast<long long>(took.elapsed()));
+        QVERIFY(held.held()); // the scheduler never answered: the time-out ended it
+        QCOMPARE(message, doc == int(Doc::Certificate) ? kCertPrintError : kPrintError);
+        QCOMPARE(w.note(), QString());
+        QVERIFY(w.command(Doc::Selected)->isEnabled() && w.command(Doc::All)->isEnabled());
+        inSetupDialog(*w.frm, [&](TSetupfrm& setup) {
+            auto* box = setup.findChild<QComboBox*>(QStringLiteral("printerbox"));
+            QTest::qWait(shortened.timeouts.listMs + 1000);
+            QVERIFY(held.held());
+            QCOMPARE(boxItems(box), QStringList{"PDF"});
+            QCOMPARE(box->currentText(), kNamedQueue);
+        });
+    }
+    QCOMPARE(PrivateCups::jobsAfter(lastJob, 3000).size(), 0);
+}
+
+void TstPrintSpooler::schedulerKilledDuringAPrint_data() {
+    QTest::addColumn<int>("doc");
+    QTest::newRow("Print all") << int(Doc::All);
+    QTest::newRow("certificate") << int(Doc::Certificate);
+}
+
+// cupsd dies while the document is on its way: the failure text comes at once (the time-outs
+// here are longer than the wait for an outcome), nothing prints once cupsd runs again, and the
+// next print goes through.
+void TstPrintSpooler::schedulerKilledDuringAPrint() {
+    QFETCH(int, doc);
+    const PrintTimeouts kept = printTimeouts();
+    setPrintTimeouts(PrintTimeouts{2 * kOutcomeMs, 2 * kOutcomeMs, 2 * kOutcomeMs});
+    const auto restore = qScopeGuard([&] { setPrintTimeouts(kept); });
+    Window w;
+    const int lastJob = PrivateCups::lastJobId();
+    {
+        HeldScheduler held(*m_cups);
+        QTimer::singleShot(300, [&] { held.kill(); });
+        QCOMPARE(w.print(Doc(doc), kNamedQueue),
+                 doc == int(Doc::Certificate) ? kCertPrintError : kPrintError);
+    }
+    QVERIFY(!m_cups->running());
+    QVERIFY2(m_cups->start(), qPrintable(readAll(m_cups->errorLog())));
+    for (const PrivateCups::Job& j : PrivateCups::jobsAfter(lastJob, 3000))
+        QVERIFY(j.state != IPP_JSTATE_COMPLETED);
+    const int beforeAgain = PrivateCups::lastJobId();
+    QCOMPARE(w.print(Doc(doc), kNamedQueue), QString());
+    QCOMPARE(PrivateCups::jobsAfter(beforeAgain).size(), 1);
+}
+
+void TstPrintSpooler::quitDuringAPrint_data() {
+    QTest::addColumn<int>("answerAfterMs"); // -1: not within Quit's wait
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("the scheduler answers within the wait") << 500 << 1;
+    QTest::newRow("the scheduler stays silent") << -1 << 0;
+}
+
+// Quit while Print all is on its way: Quit waits a few seconds for it and then ends, leaving
+// to the scheduler what it has.
+void TstPrintSpooler::quitDuringAPrint() {
+    QFETCH(int, answerAfterMs);
+    QFETCH(int, jobs);
+    const int lastJob = PrivateCups::lastJobId();
+    qint64 took = 0;
+    QElapsedTimer gone;
+    {
+        Window w;
+        w.frm->state().settings.PrinterName = kNamedQueue;
+        HeldScheduler held(*m_cups);
+        w.command(Doc::All)->trigger();
+        QVERIFY(DocumentPrinter::anyBusy());
+        if (answerAfterMs >= 0)
+            QTimer::singleShot(answerAfterMs, [&] { held.release(); });
+        QElapsedTimer clock;
+        clock.start();
+        w.frm->tyo_quitClick();
+        took = clock.elapsed();
+        QVERIFY(!DocumentPrinter::anyBusy());
+        QCOMPARE(w.dialogs.kinds(), QStringList());
+        gone.start();
+    } // the window goes while its worker may still be asking the scheduler
+    qInfo("Quit took %lld ms, the window's end %lld ms", static_cast<long long>(took),
+          static_cast<long long>(gone.elapsed()));
+    QCOMPARE(PrivateCups::jobsAfter(lastJob, 3000).size(), jobs);
 }
 
 QTEST_MAIN(TstPrintSpooler)

@@ -21,6 +21,10 @@ ProgramTexts readProgramTexts(const IniProfile& lang) {
     read("SaveFolderMissing", t.SaveFolderMissing);
     read("SaveFolderReadOnly", t.SaveFolderReadOnly);
     read("ExportSheet", t.ExportSheet);
+    read("PrintSending", t.PrintSending);
+    read("PrintQueued", t.PrintQueued);
+    read("PrintQueueStopped", t.PrintQueueStopped);
+    read("PrintPrinterNotAnswering", t.PrintPrinterNotAnswering);
     return t;
 }
 

@@ -18,6 +18,15 @@ struct ProgramTexts {
     QString SaveFolderMissing = QStringLiteral("The folder %1 does not exist.");
     QString SaveFolderReadOnly = QStringLiteral("%1 is read-only.");
     QString ExportSheet = QStringLiteral("Export for spreadsheet..."); // grid menu item
+    // The status bar while a document goes to a print queue, and once the queue (%1) has it.
+    QString PrintSending = QStringLiteral("Sending the document to the printer...");
+    QString PrintQueued = QStringLiteral("The document went to the print queue %1.");
+    QString PrintQueueStopped = QStringLiteral(
+        "The document went to the print queue %1, which is stopped: it prints once the queue "
+        "is started again.");
+    QString PrintPrinterNotAnswering = QStringLiteral(
+        "The document went to the print queue %1, but its printer does not answer: check that "
+        "it is switched on and connected.");
 };
 
 struct MainTexts {

@@ -226,11 +226,22 @@ void CalibrationTest::load(const CertFileContext& context) {
 void CalibrationTest::print(const std::function<CertPrintOutcome(CertLanguage)>& print) {
     if (m_running)
         return;
-    const CertPrintOutcome outcome = print(certLanguageForIndex(m_view.certLanguageIndex()));
+    finishPrint(print(certLanguageForIndex(m_view.certLanguageIndex())));
+}
+
+bool CalibrationTest::startPrint(const std::function<bool(CertLanguage)>& start) {
+    if (m_running)
+        return false;
+    return start(certLanguageForIndex(m_view.certLanguageIndex()));
+}
+
+void CalibrationTest::finishPrint(CertPrintOutcome outcome) {
     if (outcome == CertPrintOutcome::Cancelled)
         return;
     if (outcome == CertPrintOutcome::Failed)
         m_dialogs.showMessage(kBoxTitle, kCertPrintFailureText, Dialogs::Icon::Warning);
+    if (m_running)
+        return; // a test started while the printer was asked: the buttons are the test's
     m_view.appendInfo(m_texts.PrintingText);
     m_view.resetButtons();
 }

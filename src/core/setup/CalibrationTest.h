@@ -72,6 +72,10 @@ public:
     // nothing itself), shows the fixed failure text when it failed, then appends PrintingText
     // and resets the buttons. A cancelled print (the PDF file dialog) changes nothing.
     void print(const std::function<CertPrintOutcome(CertLanguage)>& print);
+    // The same in two halves, for a printer that answers later: `start` gets the language and
+    // begins printing (false: nothing was started); finishPrint takes the outcome.
+    bool startPrint(const std::function<bool(CertLanguage)>& start);
+    void finishPrint(CertPrintOutcome outcome);
 
 private:
     enum class Exchange { Ok, Failed, PortError, Cancelled };

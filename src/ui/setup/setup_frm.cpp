@@ -260,6 +260,18 @@ void TSetupfrm::buildUi() {
     connect(cert_save, &QPushButton::clicked, this, guard(&TSetupfrm::cert_saveClick));
     connect(certLoad, &QPushButton::clicked, this, guard(&TSetupfrm::certLoadClick));
     connect(cert_print, &QPushButton::clicked, this, guard(&TSetupfrm::cert_printClick));
+
+    m_printerList = new PrinterList(this);
+    connect(m_printerList, &PrinterList::listed, this, &TSetupfrm::fillPrinterBox);
+    m_certPrinter = new DocumentPrinter(this);
+}
+
+void TSetupfrm::fillPrinterBox(const QStringList& names) {
+    // What the box shows, typed or chosen meanwhile, stays: the list only adds choices.
+    const QString shown = printerbox->currentText();
+    printerbox->clear();
+    printerbox->addItems(names);
+    printerbox->setEditText(shown);
 }
 
 int TSetupfrm::showModal() {
@@ -288,9 +300,12 @@ void TSetupfrm::FormActivate() {
     if (m_link->cancelled()) // the last opening was closed during a conversation
         makeLink();
     m_link->setPort(ComBox->text());
+    ++m_openings;
+    // "PDF" and the stored name at once; the queues follow when the scheduler answers.
     printerbox->clear();
-    printerbox->addItems(availablePrinterNames());
+    printerbox->addItem(kPdfPrinterName);
     printerbox->setEditText(s.settings.PrinterName);
+    m_printerList->refresh();
     ApplyLanguage();
     m_cal->setTexts(m_texts);
     ResetButtons();
@@ -521,7 +536,7 @@ void TSetupfrm::certLoadClick() {
 }
 
 void TSetupfrm::cert_printClick() {
-    m_cal->print([this](CertLanguage language) {
+    m_cal->startPrint([this](CertLanguage language) {
         const MainState& s = m_main.state();
         CertPrintJob job;
         job.printerName = s.settings.PrinterName;
@@ -530,7 +545,21 @@ void TSetupfrm::cert_printClick() {
         job.dialogTitle = shownCaption(cert_print->text());
         job.fileExistsMsg = m_main.texts().FileExistsMsg;
         job.handlerName = certedit->text();
-        return printCertificateJob(m_dialogs, job, m_cal->record(), language);
+        // Disabled until the outcome, so a slow queue does not get the certificate twice.
+        cert_print->setEnabled(false);
+        const int opening = m_openings;
+        auto done = [this, opening](const PrintOutcome& outcome) {
+            m_main.notePrintOutcome(outcome);
+            m_cal->finishPrint(certPrintOutcome(outcome));
+            // A later opening or a test running since has set the button itself.
+            if (opening == m_openings && !m_cal->running())
+                cert_print->setEnabled(true);
+        };
+        const bool started =
+            printCertificateJob(*m_certPrinter, m_dialogs, job, m_cal->record(), language, done);
+        if (!started)
+            cert_print->setEnabled(true);
+        return started;
     });
 }
 

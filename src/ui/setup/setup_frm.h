@@ -25,6 +25,8 @@ class QTimer;
 namespace kelotari {
 
 class Dialogs;
+class DocumentPrinter;
+class PrinterList;
 class PortWatcher;
 class QtMeterLink;
 class TComComboBox;
@@ -106,6 +108,8 @@ private:
     // exists, and the port the user wants is selected again when it comes back.
     void refreshPorts();
     CertFileContext certFileContext() const;
+    // The printer box's list once the scheduler has answered.
+    void fillPrinterBox(const QStringList& names);
     class CertView;
 
     TMainFrm& m_main;
@@ -125,6 +129,9 @@ private:
     std::unique_ptr<CalibrationTest> m_cal;
     ConversationGate m_gate; // a close asked for meanwhile waits for the conversation's end
     int m_infoLineCount = 0;
+    int m_openings = 0; // counts openings, so a late print outcome knows its own
+    PrinterList* m_printerList = nullptr;
+    DocumentPrinter* m_certPrinter = nullptr;
 
     QLabel* datapath_lbl = nullptr;
     QLineEdit* datapath_ed = nullptr;
