@@ -27,15 +27,7 @@ bool printCertificateJob(DocumentPrinter& printer, Dialogs& dialogs, const CertP
 }
 
 CertPrintOutcome certPrintOutcome(const PrintOutcome& outcome) {
-    switch (outcome.result) {
-    case PrintResult::Printed:
-        return CertPrintOutcome::Printed;
-    case PrintResult::Cancelled:
-        return CertPrintOutcome::Cancelled;
-    case PrintResult::Failed:
-        break;
-    }
-    return CertPrintOutcome::Failed;
+    return outcome.result;
 }
 
 } // namespace kelotari

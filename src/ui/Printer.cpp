@@ -4,13 +4,13 @@
 #include "QtPageCanvas.h"
 #include "files/SafeWrite.h"
 #include "print/PacketReports.h"
+#include "print/PdfFile.h"
 
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
@@ -38,16 +38,10 @@ QPageLayout pdfFileLayout() {
 }
 
 // The file a report or certificate printed on the PDF printer goes to; empty when the dialog
-// was cancelled or overwriting refused.
+// was cancelled or overwriting refused. The question is the one every save path asks.
 QString pdfFileName(Dialogs& dialogs, const PrintRequest& request) {
-    const QString name = dialogs.chooseSaveFileName(request.dialogTitle, request.pdfFileProposal,
-                                                    QStringLiteral("PDF files (*.pdf *.PDF)"),
-                                                    QStringLiteral("pdf"));
-    if (name.isEmpty() ||
-        (QFileInfo::exists(name) &&
-         !dialogs.askYesNo(QStringLiteral("Confirm"), request.fileExistsQuestion)))
-        return QString();
-    return name;
+    return choosePdfFileName(dialogs, request.dialogTitle, request.pdfFileProposal,
+                             request.fileExistsQuestion);
 }
 
 // A whole PDF: its cross-reference table stands where the trailer says and the file ends with

@@ -9,6 +9,7 @@
 // touch the scheduler.
 #include "base/Dialogs.h"
 #include "print/PageCanvas.h"
+#include "print/PrintResult.h"
 #include "print/QueueCondition.h"
 
 #include <QFont>
@@ -102,8 +103,6 @@ struct PrintRequest {
     QString fileExistsQuestion; // asked before an existing PDF is overwritten
     QFont font;                 // the document's font
 };
-
-enum class PrintResult { Printed, Cancelled, Failed };
 
 struct PrintOutcome {
     PrintResult result = PrintResult::Failed;

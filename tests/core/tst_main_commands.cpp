@@ -281,61 +281,28 @@ void TstMainCommands::everySavePathAsksAlike_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("yes");
-    QTest::addColumn<bool>("asked");
-    QTest::addColumn<bool>("failed");
-    QTest::addColumn<QStringList>("after"); // "%" stands for the path's extension
-    struct Kind {
-        const char* kind;
-        bool failsOnYes;
-        QStringList afterYes;
-    };
-    const QList<Kind> kinds = {
-        {"missing", false, {"name%: written"}},
-        {"regular", false, {"name%: written"}},
-        {"link to a file", false, {"name% -> target%", "target%: written"}},
-        {"link to nothing", false, {"name% -> target%", "target%: written"}},
-        {"link loop", true, {"name% -> target%", "target% -> name%"}},
-        {"not UTF-8", false, {"lat1-\uFFFDE4%: written"}},
-        {"folder", true, {"name%: folder"}},
-        {"FIFO", true, {"name%: FIFO"}},
-    };
-    const QStringList before[] = {{},
-                                  {"name%: old"},
-                                  {"name% -> target%", "target%: old"},
-                                  {"name% -> target%"},
-                                  {"name% -> target%", "target% -> name%"},
-                                  {"lat1-\uFFFDE4%: old"},
-                                  {"name%: folder"},
-                                  {"name%: FIFO"}};
-    for (const char* path : {"data file", "export", "PDF", "certificate"}) {
-        for (int i = 0; i < kinds.size(); ++i) {
-            const Kind& k = kinds[i];
-            const bool exists = i != 0;
-            for (bool yes : {true, false}) {
-                if (!exists && !yes)
-                    continue; // nothing is asked: the answer does not matter
-                const bool goesOn = !exists || yes;
-                QTest::newRow(
-                    qPrintable(QStringLiteral("%1, %2, %3").arg(path, k.kind, yes ? "Yes" : "No")))
-                    << path << k.kind << yes << exists << (goesOn && k.failsOnYes)
-                    << (goesOn ? k.afterYes : before[i]);
-            }
-        }
-    }
+    for (const char* path : {"data file", "export", "PDF", "certificate"})
+        for (const QString& kind : kNameKinds)
+            for (bool yes : {true, false})
+                if (kind != QLatin1String("missing") || yes) // nothing asked: one row
+                    QTest::newRow(qPrintable(
+                        QStringLiteral("%1, %2, %3").arg(path, kind, yes ? "Yes" : "No")))
+                        << path << kind << yes;
 }
 
 void TstMainCommands::everySavePathAsksAlike() {
     QFETCH(QString, path);
     QFETCH(QString, kind);
     QFETCH(bool, yes);
-    QFETCH(bool, asked);
-    QFETCH(bool, failed);
-    QFETCH(QStringList, after);
     const QString suffix = path == QLatin1String("data file") ? QStringLiteral(".DAT")
                            : path == QLatin1String("export")  ? QStringLiteral(".xlsx")
                            : path == QLatin1String("PDF")     ? QStringLiteral(".pdf")
                                                               : QStringLiteral(".cal");
-    after.replaceInStrings(QStringLiteral("%"), suffix);
+    const bool asked = kind != QLatin1String("missing");
+    const bool goesOn = !asked || yes;
+    const bool failed = goesOn && saveFails(kind);
+    const QStringList after =
+        goesOn ? folderAfterSave(kind, suffix) : folderBeforeSave(kind, suffix);
     Rig rig;
     rig.state.Unsaved = true;
     const QString name = makeNameOfKind(rig.dir.path(), kind, suffix);

@@ -2,6 +2,7 @@
 #include "ChartPixels.h"
 #include "FilePanel.h"
 #include "HistogramChart.h"
+#include "NameKinds.h"
 #include "ScriptedDialogs.h"
 #include "main_frm.h"
 #include "packets/Histogram.h"
@@ -203,6 +204,8 @@ private slots:
     void pdfFileCannotBeWritten();
     void pdfSaveDialogAndOverwrite_data();
     void pdfSaveDialogAndOverwrite();
+    void pdfNameAsksAsEverySavePath_data();
+    void pdfNameAsksAsEverySavePath();
     void statusBarSaysWhereTheDocumentWent_data();
     void statusBarSaysWhereTheDocumentWent();
 };
@@ -484,6 +487,44 @@ void TstPrintE2e::pdfSaveDialogAndOverwrite() {
     } else {
         QVERIFY(!file.exists());
     }
+}
+
+// The PDF printer's file, given a name of each kind, is asked about and written as a data
+// file's Save asks and writes.
+void TstPrintE2e::pdfNameAsksAsEverySavePath_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("yes");
+    for (const QString& kind : kNameKinds)
+        for (bool yes : {true, false})
+            if (kind != QLatin1String("missing") || yes)
+                QTest::newRow(
+                    qPrintable(kind + (yes ? QStringLiteral(", Yes") : QStringLiteral(", No"))))
+                    << kind << yes;
+}
+
+void TstPrintE2e::pdfNameAsksAsEverySavePath() {
+    QFETCH(QString, kind);
+    QFETCH(bool, yes);
+    Window w;
+    TMainFrm& f = *w.frm;
+    f.filecontentSelectCell(0, 1);
+    QVERIFY(QDir(w.dir.path()).mkdir(QStringLiteral("out")));
+    const QString out = w.path(QStringLiteral("out"));
+    const QString name = makeNameOfKind(out, kind, QStringLiteral(".pdf"));
+    QVERIFY(!name.isEmpty());
+    w.dialogs.saveNames << name;
+    w.dialogs.yesNoAnswers << yes;
+
+    f.PrintselectedClick();
+
+    const bool asked = kind != QLatin1String("missing");
+    const bool goesOn = !asked || yes;
+    QCOMPARE(w.dialogs.callsOf("ask").size(), asked ? 1 : 0);
+    if (asked)
+        QCOMPARE(w.dialogs.callsOf("ask").first().text, f.texts().FileExistsMsg);
+    QCOMPARE(w.dialogs.callsOf("message").size(), goesOn && saveFails(kind) ? 1 : 0);
+    QCOMPARE(describeFolder(out), goesOn ? folderAfterSave(kind, QStringLiteral(".pdf"))
+                                         : folderBeforeSave(kind, QStringLiteral(".pdf")));
 }
 
 void TstPrintE2e::statusBarSaysWhereTheDocumentWent_data() {

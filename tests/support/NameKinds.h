@@ -104,4 +104,44 @@ inline QStringList describeFolder(const QString& dir) {
     return out;
 }
 
+// How the folder looks with a name of `kind` made in it, and after a save to that name went
+// ahead (no question, or Yes): the data file's Save is the rule every save path follows. "%"
+// stands for the extension.
+inline QStringList folderBeforeSave(const QString& kind, const QString& suffix) {
+    QStringList out;
+    if (kind == QLatin1String("regular"))
+        out = {"name%: old"};
+    else if (kind == QLatin1String("link to a file"))
+        out = {"name% -> target%", "target%: old"};
+    else if (kind == QLatin1String("link to nothing"))
+        out = {"name% -> target%"};
+    else if (kind == QLatin1String("link loop"))
+        out = {"name% -> target%", "target% -> name%"};
+    else if (kind == QLatin1String("not UTF-8"))
+        out = {QStringLiteral("lat1-\uFFFDE4%: old")};
+    else if (kind == QLatin1String("folder"))
+        out = {"name%: folder"};
+    else if (kind == QLatin1String("FIFO"))
+        out = {"name%: FIFO"};
+    return out.replaceInStrings(QStringLiteral("%"), suffix);
+}
+// A link is written through (its file replaced or made), a folder, a FIFO or a link loop is
+// refused with the path's failure message and left as it was.
+inline bool saveFails(const QString& kind) {
+    return kind == QLatin1String("link loop") || kind == QLatin1String("folder") ||
+           kind == QLatin1String("FIFO");
+}
+inline QStringList folderAfterSave(const QString& kind, const QString& suffix) {
+    if (saveFails(kind))
+        return folderBeforeSave(kind, suffix);
+    QStringList out;
+    if (kind == QLatin1String("link to a file") || kind == QLatin1String("link to nothing"))
+        out = {"name% -> target%", "target%: written"};
+    else if (kind == QLatin1String("not UTF-8"))
+        out = {QStringLiteral("lat1-\uFFFDE4%: written")};
+    else
+        out = {"name%: written"};
+    return out.replaceInStrings(QStringLiteral("%"), suffix);
+}
+
 } // namespace kelotari

@@ -4,6 +4,7 @@
 // handlers call these and nothing more.
 #include "base/Dialogs.h"
 #include "meter/MeterLink.h"
+#include "print/PrintResult.h"
 #include "setup/CalNumbers.h"
 #include "setup/CalRecord.h"
 #include "setup/CalView.h"
@@ -31,7 +32,7 @@ constexpr int offsetLimit(int step) {
 }
 
 // How one certificate printing went (the printer side reports it).
-enum class CertPrintOutcome { Printed, Cancelled, Failed };
+using CertPrintOutcome = PrintResult;
 
 // What certificate saving and loading use besides the record.
 struct CertFileContext {
