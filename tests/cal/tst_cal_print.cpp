@@ -3,6 +3,7 @@
 // Load and Print in both languages.
 #include "CertPrinter.h"
 #include "ComPort.h"
+#include "PdfText.h"
 #include "QtMeterLink.h"
 #include "RecordingView.h"
 #include "SampleCertificate.h"
@@ -30,63 +31,12 @@ namespace {
 
 const QString kName = QStringLiteral("Liisa Lehtim\u00E4ki");
 
-QByteArray run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-        qWarning() << program << args << p.readAllStandardError();
-        return QByteArray();
-    }
-    return p.readAllStandardOutput();
-}
-
-QString tool(const char* name) {
-    const QString path = QStandardPaths::findExecutable(QLatin1String(name));
-    if (path.isEmpty())
-        qWarning("%s is missing: install poppler-utils (scripts/install-deps.sh)", name);
-    return path;
-}
-
-// KELOTARI_PRINT_OUT names a folder that keeps a copy of every PDF read, to look at.
-void keepCopy(const QString& pdf, const QString& tag) {
-    const QString out = qEnvironmentVariable("KELOTARI_PRINT_OUT");
-    if (out.isEmpty())
-        return;
-    const QString target = QDir(out).filePath(tag + QStringLiteral(".pdf"));
-    QFile::remove(target);
-    QFile::copy(pdf, target);
-}
-
-struct Word {
-    double x = -1, y = -1;
-    QString text;
-};
-
-// The words of page 1 with their top-left corners in points; `pages` gets the page count.
-QList<Word> pdfWords(const QString& pdf, int* pages) {
-    const QString html =
-        QString::fromUtf8(run(tool("pdftotext"), {"-bbox", "-enc", "UTF-8", pdf, "-"}));
-    static const QRegularExpression rx(QStringLiteral(
-        R"rx(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="[\d.]+">([^<]*)</word>)rx"));
-    QList<Word> words;
-    *pages = int(html.count(QStringLiteral("<page ")));
-    for (const QString& line : html.split(QLatin1Char('\n'))) {
-        const auto m = rx.match(line);
-        if (m.hasMatch()) {
-            QString t = m.captured(3);
-            t.replace(QLatin1String("&apos;"), QLatin1String("'"));
-            words << Word{m.captured(1).toDouble(), m.captured(2).toDouble(), t};
-        }
-    }
-    return words;
-}
-
-Word find(const QList<Word>& words, const QString& text, int nth = 0) {
-    for (const Word& w : words)
+PdfWord find(const QList<PdfWord>& words, const QString& text, int nth = 0) {
+    for (const PdfWord& w : words)
         if (w.text == text && nth-- == 0)
             return w;
     qWarning() << "no word" << text;
-    return {};
+    return PdfWord{-1, -1, -1, QString()};
 }
 
 CertPrintJob pdfJob(const QString& dataPath) {
@@ -105,9 +55,7 @@ CertPrintJob pdfJob(const QString& dataPath) {
 void checkPdf(const QString& pdf, CertLanguage language, const QStringList& deviations,
               const QString& certNumber) {
     // The font's ligatures (fi, ff) come back as single characters: compare letters.
-    const QString text =
-        QString::fromUtf8(run(tool("pdftotext"), {"-layout", "-enc", "UTF-8", pdf, "-"}))
-            .normalized(QString::NormalizationForm_KC);
+    const QString text = pdfText(pdf).normalized(QString::NormalizationForm_KC);
     const QString title = language == CertLanguage::Finnish
                               ? QStringLiteral("Kalibrointip\u00F6yt\u00E4kirja, Kelotari "
                                                "mittarille Nro : ")
@@ -119,7 +67,7 @@ void checkPdf(const QString& pdf, CertLanguage language, const QStringList& devi
         QVERIFY(text.contains(QStringLiteral("Kelotarin sis\u00E4iset offset-arvot.")));
     }
     int pages = 0;
-    const QList<Word> words = pdfWords(pdf, &pages);
+    const QList<PdfWord> words = pdfWords(pdf, &pages);
     QCOMPARE(pages, 1);
     // The four rows of the resistor table: reference, reading, deviation left to right, each
     // row below the one before, all below the title.
@@ -127,8 +75,8 @@ void checkPdf(const QString& pdf, CertLanguage language, const QStringList& devi
     const double titleY = words.value(0).y;
     double lastY = titleY;
     for (int i = 0; i < 4; ++i) {
-        const Word ref = find(words, refs[i]);
-        const Word dev = find(words, deviations[i]);
+        const PdfWord ref = find(words, refs[i]);
+        const PdfWord dev = find(words, deviations[i]);
         QVERIFY2(dev.x > ref.x, qPrintable(deviations[i]));
         QVERIFY(qAbs(dev.y - ref.y) < 1.0);
         QVERIFY(ref.y > lastY);
@@ -167,7 +115,7 @@ private slots:
 };
 
 void TstCalPrint::initTestCase() {
-    if (tool("pdftotext").isEmpty())
+    if (findTool("pdftotext").isEmpty())
         QFAIL("pdftotext is needed");
 }
 
@@ -189,7 +137,7 @@ void TstCalPrint::printsToPdf() {
     QCOMPARE(dialogs.kinds(), QStringList{"save"});
     QCOMPARE(dialogs.calls[0].title, job.dialogTitle);
     QCOMPARE(dialogs.calls[0].text, dir.filePath(QStringLiteral("97-0412.pdf")));
-    keepCopy(pdf, QLatin1String(QTest::currentDataTag()));
+    keepPdfCopy(pdf, QLatin1String(QTest::currentDataTag()));
     checkPdf(pdf, CertLanguage(language), {"0.03", "0.04", "-0.03", "0.01"}, "97-0412");
 }
 
@@ -375,7 +323,8 @@ void TstCalPrint::wholeTestAgainstTheSimulatedMeter() {
             return printCert(dialogs, job, test.record(), language);
         });
         QCOMPARE(view.info.last(), t.PrintingText);
-        keepCopy(pdf, index == 0 ? QStringLiteral("sim-Finnish") : QStringLiteral("sim-English"));
+        keepPdfCopy(pdf,
+                    index == 0 ? QStringLiteral("sim-Finnish") : QStringLiteral("sim-English"));
         checkPdf(pdf, index == 0 ? CertLanguage::Finnish : CertLanguage::English,
                  {"0.03", "-0.04", "0.04", "-0.01"}, "KT-2041");
     }

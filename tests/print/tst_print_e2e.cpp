@@ -3,6 +3,7 @@
 #include "FilePanel.h"
 #include "HistogramChart.h"
 #include "NameKinds.h"
+#include "PdfText.h"
 #include "ScriptedDialogs.h"
 #include "main_frm.h"
 #include "packets/Histogram.h"
@@ -39,74 +40,6 @@ const QList<Packet> kPackets = {
      {"8.9", "12.0", "14.6", "22.4"}},
 };
 
-struct PdfWord {
-    int page = 0;
-    double x = 0, y = 0; // top-left, in points
-    QString text;
-};
-
-QString tool(const char* name) {
-    const QString path = QStandardPaths::findExecutable(QLatin1String(name));
-    if (path.isEmpty())
-        qWarning("%s is missing: install poppler-utils (scripts/install-deps.sh)", name);
-    return path;
-}
-
-QByteArray run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-        qWarning() << program << args << p.readAllStandardError();
-        return QByteArray();
-    }
-    return p.readAllStandardOutput();
-}
-
-// KELOTARI_PRINT_OUT names a folder that keeps a copy of every PDF read, to look at.
-void keepCopy(const QString& pdf) {
-    const QString out = qEnvironmentVariable("KELOTARI_PRINT_OUT");
-    if (out.isEmpty() || !QFileInfo::exists(pdf))
-        return;
-    const QString target = QDir(out).filePath(QString::fromLatin1(QTest::currentTestFunction()) +
-                                              QLatin1Char('-') + QFileInfo(pdf).fileName());
-    QFile::remove(target);
-    QFile::copy(pdf, target);
-}
-
-QString pdfText(const QString& pdf) {
-    keepCopy(pdf);
-    return QString::fromUtf8(run(tool("pdftotext"), {"-layout", "-enc", "UTF-8", pdf, "-"}));
-}
-
-// The words of a PDF with their positions; `paper` gets the page size in points.
-QList<PdfWord> pdfWords(const QString& pdf, int* pages = nullptr, QSizeF* paper = nullptr) {
-    keepCopy(pdf);
-    const QString html =
-        QString::fromUtf8(run(tool("pdftotext"), {"-bbox", "-enc", "UTF-8", pdf, "-"}));
-    static const QRegularExpression wordRx(QStringLiteral(
-        R"rx(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="[\d.]+">([^<]*)</word>)rx"));
-    QList<PdfWord> words;
-    static const QRegularExpression pageRx(
-        QStringLiteral(R"rx(<page width="([\d.]+)" height="([\d.]+)">)rx"));
-    int page = -1;
-    for (const QString& line : html.split(QLatin1Char('\n'))) {
-        if (const auto pm = pageRx.match(line); pm.hasMatch()) {
-            ++page;
-            if (paper)
-                *paper = QSizeF(pm.captured(1).toDouble(), pm.captured(2).toDouble());
-        }
-        const auto m = wordRx.match(line);
-        if (m.hasMatch()) {
-            QString text = m.captured(3);
-            text.replace(QLatin1String("&amp;"), QLatin1String("&"));
-            words << PdfWord{page, m.captured(1).toDouble(), m.captured(2).toDouble(), text};
-        }
-    }
-    if (pages)
-        *pages = page + 1;
-    return words;
-}
-
 PdfWord word(const QList<PdfWord>& words, const QString& text, int page = 0) {
     for (const PdfWord& w : words)
         if (w.text == text && w.page == page)
@@ -117,8 +50,8 @@ PdfWord word(const QList<PdfWord>& words, const QString& text, int page = 0) {
 
 // A page rendered without smoothing, so only the bars are silver.
 QImage pdfPage(const QString& pdf, const QString& outPrefix, int dpi) {
-    run(tool("pdftoppm"), {"-f", "1", "-l", "1", "-r", QString::number(dpi), "-aa", "no",
-                           "-aaVector", "no", "-png", "-singlefile", pdf, outPrefix});
+    runTool(findTool("pdftoppm"), {"-f", "1", "-l", "1", "-r", QString::number(dpi), "-aa", "no",
+                                   "-aaVector", "no", "-png", "-singlefile", pdf, outPrefix});
     return QImage(outPrefix + QStringLiteral(".png"));
 }
 
@@ -211,7 +144,7 @@ private slots:
 };
 
 void TstPrintE2e::initTestCase() {
-    QVERIFY2(!tool("pdftotext").isEmpty() && !tool("pdftoppm").isEmpty(),
+    QVERIFY2(!findTool("pdftotext").isEmpty() && !findTool("pdftoppm").isEmpty(),
              "the end-to-end tests read the PDFs back with poppler-utils");
 }
 
@@ -253,7 +186,7 @@ void TstPrintE2e::printSelectedToPdf() {
     const QList<PdfWord> words = pdfWords(pdf, &pages, &paper);
     QCOMPARE(pages, 1);
     QVERIFY(paper.height() > paper.width()); // portrait, A4 or Letter by the locale
-    const QString info = QString::fromUtf8(run(tool("pdfinfo"), {pdf}));
+    const QString info = QString::fromUtf8(runTool(findTool("pdfinfo"), {pdf}));
     QVERIFY2(QRegularExpression(QStringLiteral("^Title:\\s+Kelotari$"),
                                 QRegularExpression::MultilineOption)
                  .match(info)

@@ -5,6 +5,7 @@
 // dialog's printer box lists the scheduler's queues.
 #include "CertPrinter.h"
 #include "CupsQueue.h"
+#include "PdfText.h"
 #include "Printer.h"
 #include "PrivateCups.h"
 #include "SampleCertificate.h"
@@ -56,28 +57,10 @@ constexpr int kOutcomeMs = 60000;
 
 enum class Doc { Selected, All, Certificate };
 
-QString tool(const char* name) {
-    return QStandardPaths::findExecutable(QLatin1String(name));
-}
-
-QByteArray run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-        qWarning() << program << args << p.readAllStandardError();
-        return QByteArray();
-    }
-    return p.readAllStandardOutput();
-}
-
-QString pdfText(const QString& pdf) {
-    return QString::fromUtf8(run(tool("pdftotext"), {"-layout", "-enc", "UTF-8", pdf, "-"}));
-}
-
 // Page 1 at 100 dots per inch, without smoothing.
 QImage pdfPicture(const QString& pdf, const QString& outPrefix) {
-    run(tool("pdftoppm"), {"-f", "1", "-l", "1", "-r", "100", "-gray", "-aa", "no", "-aaVector",
-                           "no", "-png", "-singlefile", pdf, outPrefix});
+    runTool(findTool("pdftoppm"), {"-f", "1", "-l", "1", "-r", "100", "-gray", "-aa", "no",
+                                   "-aaVector", "no", "-png", "-singlefile", pdf, outPrefix});
     return QImage(outPrefix + QStringLiteral(".png"));
 }
 
@@ -88,9 +71,7 @@ void keepCopy(const QString& file, const QString& kind) {
         return;
     QString tag = QString::fromUtf8(QTest::currentDataTag());
     tag.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
-    const QString target = QDir(out).filePath(tag + QLatin1Char('-') + kind + ".pdf");
-    QFile::remove(target);
-    QFile::copy(file, target);
+    keepPdfCopy(file, tag + QLatin1Char('-') + kind);
 }
 
 // The lines of text on a page picture, top to bottom: the inked pixels of each band of rows
@@ -385,7 +366,7 @@ void TstPrintSpooler::initTestCase() {
     const QString reason = PrivateCups::unavailableReason();
     if (!reason.isEmpty())
         QSKIP(qPrintable(reason));
-    QVERIFY2(!tool("pdftotext").isEmpty(), "pdftotext is missing: run scripts/install-deps.sh");
+    QVERIFY2(!findTool("pdftotext").isEmpty(), "pdftotext is missing: run scripts/install-deps.sh");
     m_cups = std::make_unique<PrivateCups>();
     QVERIFY2(m_cups->start(), qPrintable(readAll(m_cups->errorLog())));
     QVERIFY(m_cups->addFileQueue(kDefaultQueue, QStringLiteral("default.out")));
@@ -526,7 +507,7 @@ void TstPrintSpooler::printsThroughTheSpooler() {
         const QImage want = pdfPicture(direct, w.dir.filePath(QStringLiteral("direct")));
         keepCopy(made, QStringLiteral("cups-pdf"));
         keepCopy(direct, QStringLiteral("direct"));
-        const QString info = QString::fromUtf8(run(tool("pdfinfo"), {made}));
+        const QString info = QString::fromUtf8(runTool(findTool("pdfinfo"), {made}));
         QFile::remove(made);
         QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))),
                  qPrintable(info));

@@ -2,6 +2,7 @@
 // the list, OK hands it to the main window and Transfer downloads through it; the meter's
 // identity is shown; a port that vanishes after the listing gives the port's error.
 #include "ComPort.h"
+#include "PdfText.h"
 #include "ScriptedDialogs.h"
 #include "SimProcess.h"
 #include "TComComboBox.h"
@@ -212,14 +213,6 @@ struct NextPresser {
     QTimer timer;
 };
 
-QString pdfText(const QString& pdf) {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"),
-            {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
-}
-
 } // namespace
 
 void TestSetupE2e::calibrationTestSaveLoadAndPrint() {
@@ -295,12 +288,14 @@ void TestSetupE2e::calibrationTestSaveLoadAndPrint() {
     });
     QCOMPARE(m_dialogs.kinds().count(QStringLiteral("error")), 0);
     QCOMPARE(m_dialogs.kinds().count(QStringLiteral("message")), 0);
-    const QString fi = pdfText(pdfFi);
+    const QString fi =
+        pdfText(pdfFi, PdfTextOrder::Reading).normalized(QString::NormalizationForm_KC);
     QVERIFY2(
         fi.contains(QStringLiteral("Kalibrointipöytäkirja, Kelotari mittarille Nro : 97-0412")),
         qPrintable(fi));
     QVERIFY(fi.contains(QStringLiteral("Matti Meikäläinen")));
-    const QString en = pdfText(pdfEn);
+    const QString en =
+        pdfText(pdfEn, PdfTextOrder::Reading).normalized(QString::NormalizationForm_KC);
     QVERIFY2(en.contains(QStringLiteral("Measuring Certificate for Kelotari, Nbr : 97-0412")),
              qPrintable(en));
     for (const char* deviation : {"0.03", "0.04", "-0.03", "0.01"})
