@@ -29,8 +29,8 @@ namespace kelotari {
 // in the order shown with their display forms. Made without touching any widget.
 struct FileListing {
     QString folder;
-    std::vector<QByteArray> raw;
-    QStringList names;
+    std::vector<std::string> raw;
+    QStringList names; // empty when the reading took the bytes alone
     QStringList shown;
 };
 
@@ -45,17 +45,27 @@ namespace {
 // Regular files only (links to them included): FIFOs, sockets and device nodes are no data
 // files, and opening one could wait for ever. Each name is shown with the bytes that are not
 // UTF-8 marked, so two names never look like one or act as one.
-std::shared_ptr<FileListing> readListing(const QString& folder) {
+// The names and their display forms for l's bytes.
+void nameListing(FileListing& l) {
+    l.names.clear();
+    l.names.reserve(qsizetype(l.raw.size()));
+    for (const std::string& n : l.raw)
+        l.names << decodeFileName(QByteArray::fromRawData(n.data(), qsizetype(n.size())));
+    sortNames(l.names);
+    l.shown.clear();
+    l.shown.reserve(l.names.size());
+    for (const QString& n : std::as_const(l.names))
+        l.shown << displayFileName(n);
+}
+
+// A first reading names every file; a reading that follows changes takes the bytes alone, and
+// only the files that came are named.
+std::shared_ptr<FileListing> readListing(const QString& folder, bool named) {
     auto l = std::make_shared<FileListing>();
     l->folder = folder;
     l->raw = scanFolderBytes(folder, FolderEntries::DataFiles);
-    l->names.reserve(qsizetype(l->raw.size()));
-    for (const QByteArray& n : l->raw)
-        l->names << decodeFileName(n);
-    sortNames(l->names);
-    l->shown.reserve(l->names.size());
-    for (const QString& n : std::as_const(l->names))
-        l->shown << displayFileName(n);
+    if (named)
+        nameListing(*l);
     return l;
 }
 
@@ -136,7 +146,7 @@ void FilePanel::listAll() {
     // A file of the same name in another folder is another file: nothing stays selected.
     m_files->clear();
     m_names.clear();
-    m_raw.clear();
+    m_present.clear();
     watchFolder();
     startListing(false);
 }
@@ -252,7 +262,7 @@ void FilePanel::startListing(bool followUp) {
     const int generation = ++m_generation;
     const QString folder = m_folder;
     std::thread([relay = m_relay, folder, generation, followUp] {
-        const std::shared_ptr<FileListing> listing = readListing(folder);
+        const std::shared_ptr<FileListing> listing = readListing(folder, !followUp);
         const std::lock_guard<std::mutex> lock(relay->mutex);
         if (FilePanel* panel = relay->panel) {
             // Delivered on the panel's thread; dropped with the panel if it goes first.
@@ -289,7 +299,7 @@ bool FilePanel::leaveVanishedFolder() {
         }
     }
     ++m_generation;
-    m_raw.clear();
+    m_present.clear();
     rebuildFiles(FileListing{});
     return true;
 }
@@ -298,31 +308,59 @@ void FilePanel::refreshFiles() {
     if (leaveVanishedFolder())
         return;
     ++m_generation; // what a reading under way would bring is older than this
-    applyListing(*readListing(m_folder));
+    applyListing(*readListing(m_folder, false));
 }
 
 // Changes only the rows of files that came or went since the last reading. True when any did.
 bool FilePanel::applyListing(const FileListing& listing) {
     if (listing.folder != m_folder)
         return false;
-    std::vector<QByteArray> added;
-    std::vector<QByteArray> removed;
-    std::set_difference(listing.raw.begin(), listing.raw.end(), m_raw.begin(), m_raw.end(),
-                        std::back_inserter(added));
-    std::set_difference(m_raw.begin(), m_raw.end(), listing.raw.begin(), listing.raw.end(),
-                        std::back_inserter(removed));
+    // Each name listed before is stamped when this reading has it; the ones left unstamped
+    // are gone.
+    ++m_stamp;
+    std::vector<const std::string*> added;
+    size_t kept = 0;
+    for (const std::string& n : listing.raw) {
+        const auto at = m_present.find(n);
+        if (at == m_present.end()) {
+            added.push_back(&n);
+        } else {
+            at->second = m_stamp;
+            ++kept;
+        }
+    }
+    std::vector<std::string> removed;
+    if (kept < m_present.size()) {
+        for (auto at = m_present.begin(); at != m_present.end();) {
+            if (at->second != m_stamp) {
+                removed.push_back(at->first);
+                at = m_present.erase(at);
+            } else {
+                ++at;
+            }
+        }
+    }
     if (added.empty() && removed.empty())
         return false;
-    m_raw = listing.raw;
+    for (const std::string* a : added)
+        m_present.emplace(*a, m_stamp);
+    m_settle.setInterval(kSettleMs + int(std::min<size_t>(m_present.size() / 25, kSettleMs)));
     // Many changes at once (the first listing, a folder emptied or filled): one new list is
     // cheaper than row by row.
     if (m_names.isEmpty() || added.size() + removed.size() > 64 + size_t(m_names.size()) / 4) {
-        rebuildFiles(listing);
+        if (!listing.names.isEmpty() || listing.raw.empty()) {
+            rebuildFiles(listing);
+        } else {
+            FileListing named = listing;
+            nameListing(named);
+            rebuildFiles(named);
+        }
         return true;
     }
     const QListWidgetItem* current = m_files->currentItem();
-    for (const QByteArray& r : removed) {
-        const int row = rowNamed(decodeFileName(r));
+    for (const std::string& r : removed) {
+        const int row =
+            rowNamed(decodeFileName(QByteArray::fromRawData(r.data(), qsizetype(r.size()))));
         if (row < 0)
             continue;
         QListWidgetItem* item = m_files->takeItem(row);
@@ -336,8 +374,9 @@ bool FilePanel::applyListing(const FileListing& listing) {
         }
         delete item;
     }
-    for (const QByteArray& a : added) {
-        const QString name = decodeFileName(a);
+    for (const std::string* a : added) {
+        const QString name =
+            decodeFileName(QByteArray::fromRawData(a->data(), qsizetype(a->size())));
         const int row = int(std::lower_bound(m_names.cbegin(), m_names.cend(), name, listedBefore) -
                             m_names.cbegin());
         m_files->insertItem(row, displayFileName(name));

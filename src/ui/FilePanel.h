@@ -12,6 +12,8 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 class QComboBox;
@@ -43,8 +45,9 @@ public:
     // selected file stays selected while it exists.
     void refreshFiles();
     // How long the list waits after a change in the folder before it looks (changes coming in
-    // that time are taken together).
-    static constexpr int kSettleMs = 300;
+    // that time are taken together): this long for a small folder, up to twice as long for one
+    // of thousands of files, where each look costs more.
+    static constexpr int kSettleMs = 400;
 
     QComboBox* driveBox() const { return m_drives; }
     QListWidget* folderList() const { return m_dirs; }
@@ -76,10 +79,12 @@ private:
     QListWidget* m_files;
     QString m_folder;
     bool m_listed = false;
-    // Row i of the file list shows m_names[i] (the name as the file system has it); m_raw holds
-    // the same names as bytes in byte order, as last read, to tell what changed.
+    // Row i of the file list shows m_names[i] (the name as the file system has it); m_present
+    // holds the same names as bytes, each with the stamp of the last reading that had it, to
+    // tell what changed.
     QStringList m_names;
-    std::vector<QByteArray> m_raw;
+    std::unordered_map<std::string, unsigned> m_present;
+    unsigned m_stamp = 0;
     QFileSystemWatcher m_watch;
     unsigned long long m_watchedDevice = 0;
     unsigned long long m_watchedInode = 0;

@@ -46,8 +46,9 @@ bool listedBefore(const QString& a, const QString& b) {
     return fa < fb || (fa == fb && a < b);
 }
 
-std::vector<QByteArray> scanFolderBytes(const QString& folder, FolderEntries kind, bool* readable) {
-    std::vector<QByteArray> names;
+std::vector<std::string> scanFolderBytes(const QString& folder, FolderEntries kind,
+                                         bool* readable) {
+    std::vector<std::string> names;
 #ifdef Q_OS_UNIX
     DIR* dir = ::opendir(encodeFileName(folder).constData());
     if (readable)
@@ -70,7 +71,7 @@ std::vector<QByteArray> scanFolderBytes(const QString& folder, FolderEntries kin
             type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
         if (type == (kind == FolderEntries::DataFiles ? DT_REG : DT_DIR))
-            names.emplace_back(name, static_cast<int>(len));
+            names.emplace_back(name, len);
     }
     ::closedir(dir);
 #else
@@ -87,18 +88,17 @@ std::vector<QByteArray> scanFolderBytes(const QString& folder, FolderEntries kin
         found = d.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     }
     for (const QString& n : found)
-        names.push_back(encodeFileName(n));
+        names.push_back(encodeFileName(n).toStdString());
 #endif
-    std::sort(names.begin(), names.end());
     return names;
 }
 
 QStringList scanFolder(const QString& folder, FolderEntries kind) {
     QStringList names;
-    const std::vector<QByteArray> raw = scanFolderBytes(folder, kind);
+    const std::vector<std::string> raw = scanFolderBytes(folder, kind);
     names.reserve(qsizetype(raw.size()));
-    for (const QByteArray& n : raw)
-        names << decodeFileName(n);
+    for (const std::string& n : raw)
+        names << decodeFileName(QByteArray::fromRawData(n.data(), qsizetype(n.size())));
     sortNames(names);
     return names;
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <string>
 #include <vector>
 
 namespace kelotari {
@@ -18,10 +19,11 @@ enum class FolderEntries {
 // UTF-8 kept); empty when it cannot be read. `folder` may hold such bytes too.
 QStringList scanFolder(const QString& folder, FolderEntries kind);
 
-// The same names as the file system's bytes, in byte order: the cheap form for telling what
-// changed between two readings. `readable` (when given) tells whether the folder could be read.
-std::vector<QByteArray> scanFolderBytes(const QString& folder, FolderEntries kind,
-                                        bool* readable = nullptr);
+// The same names as the file system's bytes, in the order the folder gives them: the cheap
+// form for telling what changed between two readings. `readable` (when given) tells whether the
+// folder could be read.
+std::vector<std::string> scanFolderBytes(const QString& folder, FolderEntries kind,
+                                         bool* readable = nullptr);
 
 // The order the lists show names in: without regard to case; names that differ only in case in
 // a fixed order among them.
