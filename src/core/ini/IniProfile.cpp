@@ -106,6 +106,16 @@ private:
     }
     std::vector<Slot> m_slots;
     size_t m_used = 0;
+
+public:
+    // Room for about n items without growing.
+    void reserve(size_t n) {
+        size_t size = 16;
+        while (size < n * 2)
+            size *= 2;
+        if (size > m_slots.size() && m_used == 0)
+            m_slots.assign(size, Slot{});
+    }
 };
 
 const char kBom[] = "\xEF\xBB\xBF";
@@ -177,7 +187,10 @@ struct IniProfile::Index {
     struct Section {
         int nameBegin;
         int nameEnd;
-        int insertAt;
+        int bodyBegin;     // the line after the section's own
+        int bodyEnd;       // the next section line, or the end of the file
+        int insertAt = -1; // known once its keys are
+        bool keysKnown = false;
     };
     struct Key {
         int section;
@@ -200,40 +213,96 @@ quint64 keyHash(int section, quint64 nameHash) {
 
 } // namespace
 
+QString IniProfile::textAt(int begin, int end) const {
+    return decode(QByteArray::fromRawData(m_bytes.constData() + begin, end - begin));
+}
+
+quint64 IniProfile::nameHash(int begin, int end) const {
+    const char* p = m_bytes.constData();
+    quint64 h = kHashSeed;
+    for (int i = begin; i < end; ++i) {
+        const char c = p[i];
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return hashFolded(textAt(begin, end).toCaseFolded());
+        h ^= static_cast<unsigned char>(asciiLower(c));
+        h *= kHashPrime;
+    }
+    return h;
+}
+
+bool IniProfile::sameName(int b1, int e1, int b2, int e2) const {
+    const char* p = m_bytes.constData();
+    if (isAscii(p + b1, e1 - b1) && isAscii(p + b2, e2 - b2)) {
+        if (e1 - b1 != e2 - b2)
+            return false;
+        for (int i = 0; i < e1 - b1; ++i)
+            if (asciiLower(p[b1 + i]) != asciiLower(p[b2 + i]))
+                return false;
+        return true;
+    }
+    return textAt(b1, e1).compare(textAt(b2, e2), Qt::CaseInsensitive) == 0;
+}
+
 const IniProfile::Index& IniProfile::index() const {
     if (m_index)
         return *m_index;
     auto ix = std::make_shared<Index>();
     const char* p = m_bytes.constData();
-    auto text = [&](int begin, int end) {
-        const QByteArray raw = QByteArray::fromRawData(p + begin, end - begin);
-        return m_utf8 ? QString::fromUtf8(raw) : fromCp1252(raw);
-    };
-    auto hashOf = [&](int begin, int end) {
-        quint64 h = kHashSeed;
-        for (int i = begin; i < end; ++i) {
-            const char c = p[i];
-            if (static_cast<unsigned char>(c) >= 0x80)
-                return hashFolded(text(begin, end).toCaseFolded());
-            h ^= static_cast<unsigned char>(asciiLower(c));
-            h *= kHashPrime;
-        }
-        return h;
-    };
-    auto sameName = [&](int b1, int e1, int b2, int e2) {
-        if (isAscii(p + b1, e1 - b1) && isAscii(p + b2, e2 - b2)) {
-            if (e1 - b1 != e2 - b2)
-                return false;
-            for (int i = 0; i < e1 - b1; ++i)
-                if (asciiLower(p[b1 + i]) != asciiLower(p[b2 + i]))
-                    return false;
-            return true;
-        }
-        return text(b1, e1).compare(text(b2, e2), Qt::CaseInsensitive) == 0;
-    };
-
-    int current = -1; // the section the lines belong to; -1 outside one or in a later namesake
+    // Only section lines are looked at here; a section's keys are indexed on the first look-up
+    // in it, so the keys of sections the program never asks about cost a line scan, no more.
+    ix->sectionSlots.reserve(size_t(m_bytes.size() - m_start) / 16);
+    int current = -1; // the section whose body runs up to the next section line
     for (int pos = m_start; pos < m_bytes.size();) {
+        const Line l = lineAt(pos);
+        pos = l.next;
+        int first = l.begin;
+        while (first < l.end && isBlank(p[first]))
+            ++first;
+        if (first == l.end || p[first] != '[')
+            continue;
+        int last = l.end;
+        while (last > first && isBlank(p[last - 1]))
+            --last;
+        if (last - first < 2)
+            continue;
+        const char* close =
+            static_cast<const char*>(std::memchr(p + first, ']', size_t(last - first)));
+        if (!close)
+            continue;
+        if (current >= 0)
+            ix->sections[size_t(current)].bodyEnd = l.begin;
+        int nb = first + 1, ne = int(close - p);
+        while (nb < ne && isBlank(p[nb]))
+            ++nb;
+        while (ne > nb && isBlank(p[ne - 1]))
+            --ne;
+        const int item = int(ix->sections.size());
+        const int kept = ix->sectionSlots.insert(nameHash(nb, ne), item, [&](int other) {
+            const Index::Section& o = ix->sections[size_t(other)];
+            return sameName(o.nameBegin, o.nameEnd, nb, ne);
+        });
+        if (kept == item) {
+            ix->sections.push_back(Index::Section{nb, ne, l.next, int(m_bytes.size())});
+            current = item;
+        } else {
+            current = -1; // a later namesake does not count
+        }
+    }
+    m_index = std::move(ix);
+    return *m_index;
+}
+
+// The keys of section s, indexed on the first look-up in it: the first key of each name, and
+// where a new key would go (after the section's last non-blank line).
+void IniProfile::indexKeys(int s) const {
+    Index& ix = *m_index;
+    Index::Section& sec = ix.sections[size_t(s)];
+    if (sec.keysKnown)
+        return;
+    sec.keysKnown = true;
+    sec.insertAt = sec.bodyBegin;
+    const char* p = m_bytes.constData();
+    for (int pos = sec.bodyBegin; pos < sec.bodyEnd;) {
         const Line l = lineAt(pos);
         pos = l.next;
         int first = l.begin;
@@ -241,35 +310,7 @@ const IniProfile::Index& IniProfile::index() const {
             ++first;
         if (first == l.end)
             continue; // blank
-        int last = l.end;
-        while (last > first && isBlank(p[last - 1]))
-            --last;
-        if (p[first] == '[' && last - first >= 2) {
-            const char* close =
-                static_cast<const char*>(std::memchr(p + first, ']', size_t(last - first)));
-            if (close) {
-                int nb = first + 1, ne = int(close - p);
-                while (nb < ne && isBlank(p[nb]))
-                    ++nb;
-                while (ne > nb && isBlank(p[ne - 1]))
-                    --ne;
-                const int item = int(ix->sections.size());
-                const int kept = ix->sectionSlots.insert(hashOf(nb, ne), item, [&](int other) {
-                    const Index::Section& o = ix->sections[size_t(other)];
-                    return sameName(o.nameBegin, o.nameEnd, nb, ne);
-                });
-                if (kept == item) {
-                    ix->sections.push_back(Index::Section{nb, ne, l.next});
-                    current = item;
-                } else {
-                    current = -1;
-                }
-                continue;
-            }
-        }
-        if (current < 0)
-            continue;
-        ix->sections[size_t(current)].insertAt = l.next;
+        sec.insertAt = l.next;
         const char* eq =
             static_cast<const char*>(std::memchr(p + l.begin, '=', size_t(l.end - l.begin)));
         if (!eq)
@@ -279,17 +320,14 @@ const IniProfile::Index& IniProfile::index() const {
             ++kb;
         while (ke > kb && isBlank(p[ke - 1]))
             --ke;
-        const int item = int(ix->keys.size());
-        const int kept =
-            ix->keySlots.insert(keyHash(current, hashOf(kb, ke)), item, [&](int other) {
-                const Index::Key& o = ix->keys[size_t(other)];
-                return o.section == current && sameName(o.nameBegin, o.nameEnd, kb, ke);
-            });
+        const int item = int(ix.keys.size());
+        const int kept = ix.keySlots.insert(keyHash(s, nameHash(kb, ke)), item, [&](int other) {
+            const Index::Key& o = ix.keys[size_t(other)];
+            return o.section == s && sameName(o.nameBegin, o.nameEnd, kb, ke);
+        });
         if (kept == item)
-            ix->keys.push_back(Index::Key{current, kb, ke, l, int(eq - p) + 1});
+            ix.keys.push_back(Index::Key{s, kb, ke, l, int(eq - p) + 1});
     }
-    m_index = std::move(ix);
-    return *m_index;
 }
 
 IniProfile::Match IniProfile::find(const QString& section, const QString& key) const {
@@ -305,6 +343,7 @@ IniProfile::Match IniProfile::find(const QString& section, const QString& key) c
     });
     if (s < 0)
         return m;
+    indexKeys(s);
     m.insertAt = ix.sections[size_t(s)].insertAt;
     const int k = ix.keySlots.find(keyHash(s, hashFolded(key.toCaseFolded())), [&](int i) {
         const Index::Key& c = ix.keys[size_t(i)];

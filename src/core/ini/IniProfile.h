@@ -56,6 +56,10 @@ private:
     };
     Match find(const QString& section, const QString& key) const;
     const Index& index() const;
+    void indexKeys(int section) const;
+    QString textAt(int begin, int end) const;
+    quint64 nameHash(int begin, int end) const;
+    bool sameName(int b1, int e1, int b2, int e2) const;
     QString decode(const QByteArray& bytes) const;
     QByteArray encode(const QString& text) const;
     Line lineAt(int pos) const;
@@ -66,7 +70,7 @@ private:
     bool m_utf8 = true;
     // Where each section and key is, made by one pass over the bytes on the first look-up and
     // dropped when the bytes change. Shared by copies, which hold the same bytes.
-    mutable std::shared_ptr<const Index> m_index;
+    mutable std::shared_ptr<Index> m_index;
 };
 
 // Writes one key to the file on disk (read, change, write back whole through the safe writer).
