@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
         expected += written;
         int status = 0;
         while (::waitpid(pid, &status, WNOHANG) == 0)
-            wait(20);
+            wait(200);
         t.restart();
         // Until the list shows every file, then as long again as the panel waits after a change.
         while (panel.fileList()->count() != expected && t.elapsed() < 60000)
