@@ -7,19 +7,79 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QStorageInfo>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <iterator>
+#include <mutex>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kelotari {
 
+// A folder's data files as read: the bytes in byte order (to tell what changed), and the names
+// in the order shown with their display forms. Made without touching any widget.
+struct FileListing {
+    QString folder;
+    std::vector<std::string> raw;
+    QStringList names; // empty when the reading took the bytes alone
+    QStringList shown;
+};
+
+// What a reading thread reports back to; the panel unhooks itself when it goes.
+struct FileListingRelay {
+    std::mutex mutex;
+    FilePanel* panel = nullptr;
+};
+
+namespace {
+
+// Regular files only (links to them included): FIFOs, sockets and device nodes are no data
+// files, and opening one could wait for ever. Each name is shown with the bytes that are not
+// UTF-8 marked, so two names never look like one or act as one.
+// The names and their display forms for l's bytes.
+void nameListing(FileListing& l) {
+    l.names.clear();
+    l.names.reserve(qsizetype(l.raw.size()));
+    for (const std::string& n : l.raw)
+        l.names << decodeFileName(QByteArray::fromRawData(n.data(), qsizetype(n.size())));
+    sortNames(l.names);
+    l.shown.clear();
+    l.shown.reserve(l.names.size());
+    for (const QString& n : std::as_const(l.names))
+        l.shown << displayFileName(n);
+}
+
+// A first reading names every file; a reading that follows changes takes the bytes alone, and
+// only the files that came are named.
+std::shared_ptr<FileListing> readListing(const QString& folder, bool named) {
+    auto l = std::make_shared<FileListing>();
+    l->folder = folder;
+    l->raw = scanFolderBytes(folder, FolderEntries::DataFiles);
+    if (named)
+        nameListing(*l);
+    return l;
+}
+
+} // namespace
+
+FilePanel::~FilePanel() {
+    const std::lock_guard<std::mutex> lock(m_relay->mutex);
+    m_relay->panel = nullptr;
+}
+
 FilePanel::FilePanel(QWidget* parent)
-    : QWidget(parent), m_folderIcon(icons::folder()), m_openFolderIcon(icons::openFolder()) {
+    : QWidget(parent), m_relay(std::make_shared<FileListingRelay>()), m_folderIcon(icons::folder()),
+      m_openFolderIcon(icons::openFolder()) {
+    m_relay->panel = this;
     m_drives = new QComboBox(this);
     m_drives->setObjectName(QStringLiteral("DriveComboBox"));
     m_dirs = new QListWidget(this);
@@ -54,6 +114,15 @@ FilePanel::FilePanel(QWidget* parent)
     connect(m_files, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
         emit fileActivated(QDir(m_folder).filePath(nameOf(item)));
     });
+
+    // A burst of changes (a copy of many files, a sync) is taken in one look.
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(kSettleMs);
+    connect(&m_watch, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (!m_settle.isActive())
+            m_settle.start();
+    });
+    connect(&m_settle, &QTimer::timeout, this, &FilePanel::followFolder);
 }
 
 void FilePanel::setFolder(const QString& folder) {
@@ -74,7 +143,12 @@ void FilePanel::listAll() {
     m_listed = true;
     listDrives();
     listFolders();
-    refreshFiles();
+    // A file of the same name in another folder is another file: nothing stays selected.
+    m_files->clear();
+    m_names.clear();
+    m_present.clear();
+    watchFolder();
+    startListing(false);
 }
 
 void FilePanel::showEvent(QShowEvent* event) {
@@ -140,31 +214,194 @@ void FilePanel::onFolderActivated(QListWidgetItem* item) {
     }
 }
 
-QString FilePanel::nameOf(const QListWidgetItem* item) {
-    return item->data(Qt::UserRole).toString();
+QString FilePanel::nameOf(const QListWidgetItem* item) const {
+    return m_names.value(m_files->row(item));
 }
 
-QListWidgetItem* FilePanel::itemNamed(const QString& name) const {
-    for (int i = 0; i < m_files->count(); ++i)
-        if (nameOf(m_files->item(i)) == name)
-            return m_files->item(i);
-    return nullptr;
+int FilePanel::rowNamed(const QString& name) const {
+    const auto at = std::lower_bound(m_names.cbegin(), m_names.cend(), name, listedBefore);
+    return at != m_names.cend() && *at == name ? int(at - m_names.cbegin()) : -1;
+}
+
+void FilePanel::watchFolder() {
+    struct stat st {};
+    const QByteArray path = encodeFileName(m_folder);
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    // The folder's parent is watched too: the folder itself may be moved away and its name
+    // given to another folder or a link, which only the parent sees.
+    QStringList wanted{m_folder};
+    const QString parent = QFileInfo(m_folder).absolutePath();
+    if (parent != m_folder)
+        wanted << parent;
+    QStringList watched = m_watch.directories();
+    watched.sort();
+    wanted.sort();
+    // The same name may come to stand for another folder: the watch follows the name.
+    if (watched == wanted && m_watchedDevice == st.st_dev && m_watchedInode == st.st_ino)
+        return;
+    if (!watched.isEmpty())
+        m_watch.removePaths(watched);
+    m_watchedDevice = st.st_dev;
+    m_watchedInode = st.st_ino;
+    // The watcher takes names as UTF-8 text: a folder whose name is not UTF-8 is not watched
+    // (its list is refreshed by the program's own saves and deletes, and by browsing). Where the
+    // file system reports no changes (some network mounts) the same holds.
+    if (QFile::encodeName(m_folder) == path)
+        m_watch.addPaths(wanted);
+}
+
+void FilePanel::followFolder() {
+    if (leaveVanishedFolder())
+        return;
+    watchFolder();
+    startListing(true);
+}
+
+void FilePanel::startListing(bool followUp) {
+    const int generation = ++m_generation;
+    const QString folder = m_folder;
+    std::thread([relay = m_relay, folder, generation, followUp] {
+        const std::shared_ptr<FileListing> listing = readListing(folder, !followUp);
+        const std::lock_guard<std::mutex> lock(relay->mutex);
+        if (FilePanel* panel = relay->panel) {
+            // Delivered on the panel's thread; dropped with the panel if it goes first.
+            QMetaObject::invokeMethod(
+                panel,
+                [panel, listing, generation, followUp] {
+                    if (generation != panel->m_generation)
+                        return;
+                    // One more look once it has settled: in a long burst the system may
+                    // drop change reports.
+                    if (panel->applyListing(*listing) && followUp)
+                        panel->m_settle.start();
+                },
+                Qt::QueuedConnection);
+        }
+    }).detach();
+}
+
+bool FilePanel::leaveVanishedFolder() {
+    struct stat st {};
+    if (::stat(encodeFileName(m_folder).constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        return false;
+    // The folder is gone (or is no folder now): show the nearest one above it that can be shown.
+    QString up = m_folder;
+    for (;;) {
+        const QString parent = QFileInfo(up).absolutePath();
+        if (parent == up)
+            break;
+        up = parent;
+        try {
+            setFolder(up);
+            return true;
+        } catch (const Failure&) {
+        }
+    }
+    ++m_generation;
+    m_present.clear();
+    rebuildFiles(FileListing{});
+    return true;
 }
 
 void FilePanel::refreshFiles() {
-    const QString selected = m_files->currentItem() ? nameOf(m_files->currentItem()) : QString();
-    m_files->clear();
-    // Regular files only (links to them included): FIFOs, sockets and device nodes are no
-    // data files, and opening one could wait for ever. Each item keeps the name as the file
-    // system has it and shows it with the bytes that are not UTF-8 marked, so two names
-    // never look like one or act as one.
-    for (const QString& name : scanFolder(m_folder, FolderEntries::DataFiles)) {
-        auto* item = new QListWidgetItem(displayFileName(name), m_files);
-        item->setData(Qt::UserRole, name);
+    if (leaveVanishedFolder())
+        return;
+    ++m_generation; // what a reading under way would bring is older than this
+    applyListing(*readListing(m_folder, false));
+}
+
+// Changes only the rows of files that came or went since the last reading. True when any did.
+bool FilePanel::applyListing(const FileListing& listing) {
+    if (listing.folder != m_folder)
+        return false;
+    // Each name listed before is stamped when this reading has it; the ones left unstamped
+    // are gone.
+    ++m_stamp;
+    std::vector<const std::string*> added;
+    size_t kept = 0;
+    for (const std::string& n : listing.raw) {
+        const auto at = m_present.find(n);
+        if (at == m_present.end()) {
+            added.push_back(&n);
+        } else {
+            at->second = m_stamp;
+            ++kept;
+        }
     }
-    if (!selected.isEmpty()) {
-        if (QListWidgetItem* found = itemNamed(selected))
-            m_files->setCurrentItem(found);
+    std::vector<std::string> removed;
+    if (kept < m_present.size()) {
+        for (auto at = m_present.begin(); at != m_present.end();) {
+            if (at->second != m_stamp) {
+                removed.push_back(at->first);
+                at = m_present.erase(at);
+            } else {
+                ++at;
+            }
+        }
+    }
+    if (added.empty() && removed.empty())
+        return false;
+    for (const std::string* a : added)
+        m_present.emplace(*a, m_stamp);
+    m_settle.setInterval(kSettleMs + int(std::min<size_t>(m_present.size() / 25, kSettleMs)));
+    // Many changes at once (the first listing, a folder emptied or filled): one new list is
+    // cheaper than row by row.
+    if (m_names.isEmpty() || added.size() + removed.size() > 64 + size_t(m_names.size()) / 4) {
+        if (!listing.names.isEmpty() || listing.raw.empty()) {
+            rebuildFiles(listing);
+        } else {
+            FileListing named = listing;
+            nameListing(named);
+            rebuildFiles(named);
+        }
+        return true;
+    }
+    const QListWidgetItem* current = m_files->currentItem();
+    for (const std::string& r : removed) {
+        const int row =
+            rowNamed(decodeFileName(QByteArray::fromRawData(r.data(), qsizetype(r.size()))));
+        if (row < 0)
+            continue;
+        QListWidgetItem* item = m_files->takeItem(row);
+        m_names.removeAt(row);
+        if (item == current) {
+            // The list would move the selection to a neighbour, which the user did not choose
+            // (and a Delete would then remove).
+            m_files->setCurrentItem(nullptr);
+            m_files->clearSelection();
+            current = nullptr;
+        }
+        delete item;
+    }
+    for (const std::string* a : added) {
+        const QString name =
+            decodeFileName(QByteArray::fromRawData(a->data(), qsizetype(a->size())));
+        const int row = int(std::lower_bound(m_names.cbegin(), m_names.cend(), name, listedBefore) -
+                            m_names.cbegin());
+        m_files->insertItem(row, displayFileName(name));
+        m_names.insert(row, name);
+    }
+    return true;
+}
+
+// The whole list anew, in one insertion; the current file and the scroll position stay where
+// they were while that file exists.
+void FilePanel::rebuildFiles(const FileListing& listing) {
+    const QListWidgetItem* current = m_files->currentItem();
+    const QString currentName = current ? nameOf(current) : QString();
+    const bool wasSelected = current && current->isSelected();
+    const int scrolled = m_files->verticalScrollBar()->value();
+
+    m_files->clear();
+    m_names = listing.names;
+    m_files->addItems(listing.shown);
+
+    const int row = currentName.isEmpty() ? -1 : rowNamed(currentName);
+    if (row >= 0) {
+        m_files->setCurrentRow(row, wasSelected ? QItemSelectionModel::ClearAndSelect
+                                                : QItemSelectionModel::NoUpdate);
+        m_files->verticalScrollBar()->setValue(scrolled);
     }
 }
 
@@ -176,7 +413,8 @@ QString FilePanel::selectedFile() const {
 }
 
 bool FilePanel::selectFile(const QString& fileName) {
-    QListWidgetItem* found = itemNamed(QFileInfo(fileName).fileName());
+    const int row = rowNamed(QFileInfo(fileName).fileName());
+    QListWidgetItem* found = row >= 0 ? m_files->item(row) : nullptr;
     if (!found)
         return false;
     m_files->setCurrentItem(found);

@@ -25,6 +25,8 @@ bool isDataFileName(const char* name, size_t len) {
     return len >= 4 && strncasecmp(name + len - 4, ".dat", 4) == 0;
 }
 
+} // namespace
+
 // Case-insensitive order; names that differ only in case keep a fixed order among them.
 void sortNames(QStringList& names) {
     std::vector<std::pair<QString, QString>> keyed;
@@ -33,16 +35,24 @@ void sortNames(QStringList& names) {
         keyed.emplace_back(n.toCaseFolded(), std::move(n));
     std::sort(keyed.begin(), keyed.end());
     names.clear();
+    names.reserve(qsizetype(keyed.size()));
     for (auto& k : keyed)
         names << std::move(k.second);
 }
 
-} // namespace
+bool listedBefore(const QString& a, const QString& b) {
+    const QString fa = a.toCaseFolded();
+    const QString fb = b.toCaseFolded();
+    return fa < fb || (fa == fb && a < b);
+}
 
-QStringList scanFolder(const QString& folder, FolderEntries kind) {
-    QStringList names;
+std::vector<std::string> scanFolderBytes(const QString& folder, FolderEntries kind,
+                                         bool* readable) {
+    std::vector<std::string> names;
 #ifdef Q_OS_UNIX
     DIR* dir = ::opendir(encodeFileName(folder).constData());
+    if (readable)
+        *readable = dir != nullptr;
     if (!dir)
         return names;
     while (const dirent* e = ::readdir(dir)) {
@@ -61,20 +71,34 @@ QStringList scanFolder(const QString& folder, FolderEntries kind) {
             type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
         if (type == (kind == FolderEntries::DataFiles ? DT_REG : DT_DIR))
-            names << decodeFileName(QByteArray::fromRawData(name, static_cast<int>(len)));
+            names.emplace_back(name, len);
     }
     ::closedir(dir);
 #else
     QDir d(folder);
+    if (readable)
+        *readable = d.isReadable();
+    QStringList found;
     if (kind == FolderEntries::DataFiles) {
         d.setNameFilters({QStringLiteral("*.dat")});
         for (const QFileInfo& fi : d.entryInfoList(QDir::Files | QDir::Hidden))
             if (fi.isFile())
-                names << fi.fileName();
+                found << fi.fileName();
     } else {
-        names = d.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+        found = d.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     }
+    for (const QString& n : found)
+        names.push_back(encodeFileName(n).toStdString());
 #endif
+    return names;
+}
+
+QStringList scanFolder(const QString& folder, FolderEntries kind) {
+    QStringList names;
+    const std::vector<std::string> raw = scanFolderBytes(folder, kind);
+    names.reserve(qsizetype(raw.size()));
+    for (const std::string& n : raw)
+        names << decodeFileName(QByteArray::fromRawData(n.data(), qsizetype(n.size())));
     sortNames(names);
     return names;
 }

@@ -5,9 +5,18 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTreeView>
+
+#include <QFile>
+#include <QFileSystemWatcher>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <sys/stat.h>
 
 namespace kelotari {
 
@@ -25,6 +34,10 @@ public:
         : QFileDialog(parent, QString(), folder) {
         setOption(QFileDialog::DontUseNativeDialog, true);
         setIconProvider(icons);
+        // Every row of the detail view is one line of text beside an icon of one size: said
+        // so, the view lays out a folder of many files without measuring each row's text.
+        if (auto* details = findChild<QTreeView*>(QStringLiteral("treeView")))
+            details->setUniformRowHeights(true);
         // A filter that names one extension brings it along as the suffix added to a name
         // typed without one; other filters go back to the caller's suffix.
         connect(this, &QFileDialog::filterSelected, this, [this](const QString& filter) {
@@ -32,6 +45,23 @@ public:
             const bool ownDiffers =
                 !own.isEmpty() && own.compare(callerSuffix, Qt::CaseInsensitive);
             setDefaultSuffix(ownDiffers ? own : callerSuffix);
+        });
+
+        // The dialog follows its folder itself, and only while it is on screen: the model's
+        // own watch would go on re-reading and re-sorting a folder of thousands of files for
+        // every file another program writes there, shown or not.
+        if (QFileSystemModel* model = listing())
+            model->setOption(QFileSystemModel::DontWatchForChanges, true);
+        m_reread.setSingleShot(true);
+        m_reread.setInterval(300);
+        connect(&m_watch, &QFileSystemWatcher::directoryChanged, this, [this] {
+            if (!m_reread.isActive())
+                m_reread.start();
+        });
+        connect(&m_reread, &QTimer::timeout, this, &KeptFileDialog::reread);
+        connect(this, &QFileDialog::directoryEntered, this, [this](const QString& dir) {
+            if (isVisible())
+                follow(dir);
         });
     }
 
@@ -47,16 +77,38 @@ public:
     }
 
     // Opens where a new dialog given this path would: the path itself when it is a folder, else
-    // the folder it names a file in, when that exists. Showing the folder the dialog already
-    // lists costs nothing: its listing is kept and kept up to date.
+    // the folder it names a file in, when that exists. A folder it listed before is read again
+    // only when it changed since (what the dialog knows of it is shown at once, and brought up
+    // to date as the reading comes in); from now until it is put away, the dialog follows it.
     void goTo(const QString& path) {
         const QFileInfo info(QDir::current(), path);
         if (info.isDir())
             setDirectory(info.absoluteFilePath());
         else if (QFileInfo(info.absolutePath()).isDir())
             setDirectory(info.absolutePath());
+        const QString dir = directory().absolutePath();
+        const auto listed = m_listed.constFind(dir);
+        if (listed == m_listed.cend())
+            m_listed.insert(dir, stampOf(dir)); // never listed before: the model reads it now
+        else if (*listed != stampOf(dir))
+            reread();
+        follow(dir);
     }
 
+    // Put away until the next opening: nothing watches or reads its folder while it is hidden.
+    void rest() {
+        if (m_reread.isActive()) {
+            // A change came in that the list has not taken yet: read again on the next opening.
+            m_listed.insert(directory().absolutePath(), DirStamp{});
+            m_reread.stop();
+        }
+        if (!m_watch.directories().isEmpty())
+            m_watch.removePaths(m_watch.directories());
+    }
+
+    QFileSystemModel* listing() const {
+        return findChild<QFileSystemModel*>(QStringLiteral("qt_filesystem_model"));
+    }
     // The name field as a new dialog for this path would have it.
     void setName(const QString& name) {
         if (!name.isEmpty()) {
@@ -68,6 +120,55 @@ public:
     }
 
     QString callerSuffix;
+
+private:
+    // What tells that a folder's entries changed: any entry made, removed or renamed changes
+    // the folder's modification and change times.
+    struct DirStamp {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 modified = -1;
+        qint64 changed = -1;
+        bool operator!=(const DirStamp& o) const {
+            return device != o.device || inode != o.inode || modified != o.modified ||
+                   changed != o.changed;
+        }
+    };
+    static DirStamp stampOf(const QString& dir) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(dir).constData(), &st) != 0)
+            return DirStamp{};
+        return DirStamp{quint64(st.st_dev), quint64(st.st_ino),
+                        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                        qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+    }
+
+    void follow(const QString& dir) {
+        if (m_watch.directories() == QStringList{dir})
+            return;
+        if (!m_watch.directories().isEmpty())
+            m_watch.removePaths(m_watch.directories());
+        m_watch.addPath(dir);
+    }
+
+    // Reads the folder shown again: leaving it (unseen by the dialog, whose history keeps no
+    // such step) marks it for reading, and coming back reads it.
+    void reread() {
+        QFileSystemModel* model = listing();
+        if (!model)
+            return;
+        const QString dir = directory().absolutePath();
+        m_listed.insert(dir, stampOf(dir));
+        {
+            const QSignalBlocker quiet(model);
+            model->setRootPath(QString());
+        }
+        setDirectory(dir);
+    }
+
+    QFileSystemWatcher m_watch{this};  // a child, so that the paths it watches can be looked at
+    QTimer m_reread;                   // started by the first change of a burst
+    QHash<QString, DirStamp> m_listed; // each folder listed, as it was when it was read
 };
 
 QString kindKey(int kind, const QString& filter) {
@@ -198,6 +299,10 @@ QString QtDialogs::chooseSaveFileName(const QString& title, const QString& propo
     // A full name also takes the dialog to its folder, even one that does not exist (the
     // user then sees the folder-missing note on accepting).
     dlg->setName(proposed);
+    const auto putAway = qScopeGuard([kept = QPointer<KeptFileDialog>(dlg)] {
+        if (kept)
+            kept->rest();
+    });
     for (;;) {
         if (dlg->exec() != QDialog::Accepted || dlg->selectedFiles().isEmpty())
             return QString();
@@ -226,6 +331,10 @@ QString QtDialogs::chooseOpenFileName(const QString& title, const QString& folde
     // A path that is no folder proposes its last part as the name ("*.cal" lists those).
     const QFileInfo info(folder);
     dlg->setName(folder.isEmpty() || info.isDir() ? QString() : info.fileName());
+    const auto putAway = qScopeGuard([kept = QPointer<KeptFileDialog>(dlg)] {
+        if (kept)
+            kept->rest();
+    });
     if (dlg->exec() != QDialog::Accepted)
         return QString();
     return dlg->selectedFiles().value(0);
@@ -236,6 +345,10 @@ QString QtDialogs::chooseFolder(const QString& title, const QString& folder) {
     dlg->setWindowTitle(title);
     dlg->goTo(folder);
     dlg->setName(QString());
+    const auto putAway = qScopeGuard([kept = QPointer<KeptFileDialog>(dlg)] {
+        if (kept)
+            kept->rest();
+    });
     if (dlg->exec() != QDialog::Accepted)
         return QString();
     return dlg->selectedFiles().value(0);

@@ -23,6 +23,7 @@ private slots:
     void longValueIsCutAt2047();
     void writeReplacesOnlyItsKey_data();
     void writeReplacesOnlyItsKey();
+    void writesAndReadsInTurnSeeEachOther();
     void windows1252FileKeepsItsEncodingOnWrite();
     void settingsDefaultsAndRoundTrip();
     void settingsPartialFileAndEmptyKey();
@@ -116,6 +117,42 @@ void TstIni::readsValues_data() {
                                        << "k" << QString::fromUtf8("Päivä");
     QTest::newRow("empty file") << QByteArray() << "A"
                                 << "k" << def;
+    QTest::newRow("key of a later namesake section")
+        << QByteArray("[A]\nk=1\n[B]\nj=0\n[a]\nj=2\n") << "A"
+        << "j" << def;
+    QTest::newRow("UTF-8 section name in another case")
+        << QByteArray("[M\xc3\xb6kki]\nk=1\n") << QString::fromUtf8("MÖKKI") << "k"
+        << "1";
+    QTest::newRow("Windows-1252 key in another case")
+        << QByteArray("[A]\nP\xc4\xc4=x\n") << "a" << QString::fromUtf8("pää") << "x";
+    QTest::newRow("bracket line without its close is a key line")
+        << QByteArray("[A]\n[k=1\n") << "A"
+        << "[k"
+        << "1";
+    QTest::newRow("section of an empty name") << QByteArray("[ ]\nk=1\n") << ""
+                                              << "k"
+                                              << "1";
+    QByteArray many("[Big]\n");
+    for (int i = 0; i < 20000; ++i)
+        many += "Key" + QByteArray::number(i) + "=" + QByteArray::number(i * 7) + "\n";
+    many += "[Other]\nKey5=other\n";
+    QTest::newRow("first of 20000 keys") << many << "big"
+                                         << "key0"
+                                         << "0";
+    QTest::newRow("last of 20000 keys") << many << "BIG"
+                                        << "KEY19999"
+                                        << "139993";
+    QTest::newRow("same key in the next section") << many << "Other"
+                                                  << "key5"
+                                                  << "other";
+    QTest::newRow("key missing among 20000") << many << "Big"
+                                             << "Key20000" << def;
+    QByteArray sections;
+    for (int i = 0; i < 20000; ++i)
+        sections += "[S" + QByteArray::number(i) + "]\nk=" + QByteArray::number(i) + "\n";
+    QTest::newRow("last of 20000 sections") << sections << "s19999"
+                                            << "K"
+                                            << "19999";
 }
 
 void TstIni::readsValues() {
@@ -157,6 +194,25 @@ void TstIni::writeReplacesOnlyItsKey() {
     p.writeString("App", "Port", "COM9");
     QCOMPARE(p.bytes(), after);
     QCOMPARE(p.readString("app", "PORT", {}), QStringLiteral("COM9"));
+}
+
+void TstIni::writesAndReadsInTurnSeeEachOther() {
+    // Every write moves the places of the lines after it: reads in between must see them anew.
+    IniProfile p(QByteArray("[A]\nx=1\n[B]\ny=2\n"));
+    QCOMPARE(p.readString("B", "y", {}), QStringLiteral("2"));
+    p.writeString("A", "x", "a much longer value than before");
+    QCOMPARE(p.readString("B", "y", {}), QStringLiteral("2"));
+    p.writeString("A", "z", "3");
+    p.writeString("C", "w", "4");
+    p.writeString("b", "Y", "5");
+    QCOMPARE(p.bytes(),
+             QByteArray("[A]\nx=a much longer value than before\nz=3\n[B]\nY=5\n[C]\nw=4\n"));
+    QCOMPARE(p.readString("a", "Z", {}), QStringLiteral("3"));
+    QCOMPARE(p.readString("c", "W", {}), QStringLiteral("4"));
+    const IniProfile copy = p;
+    p.writeString("C", "w", "6");
+    QCOMPARE(copy.readString("C", "w", {}), QStringLiteral("4"));
+    QCOMPARE(p.readString("C", "w", {}), QStringLiteral("6"));
 }
 
 void TstIni::windows1252FileKeepsItsEncodingOnWrite() {

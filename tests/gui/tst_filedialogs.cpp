@@ -8,10 +8,12 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QFileSystemWatcher>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -150,6 +152,8 @@ private slots:
     void nameNotUtf8IsLeftAloneAndTheTypedNameWritten();
     void folderRemovedWhileOpen();
     void dialogGoesWithItsParentWindow();
+    void hiddenKeptDialogDoesNoFolderWork_data();
+    void hiddenKeptDialogDoesNoFolderWork();
 };
 
 void TstFileDialogs::providerNamesTypesWithoutOpening_data() {
@@ -569,6 +573,75 @@ void TstFileDialogs::dialogGoesWithItsParentWindow() {
     whenShown([](QFileDialog* d) { QTest::keyClick(nameEditOf(d), Qt::Key_Return); });
     chosen = dialogs.chooseFolder("Data folder", dir.path());
     QCOMPARE(QDir(chosen).absolutePath(), QDir(dir.path()).absolutePath());
+}
+
+void TstFileDialogs::hiddenKeptDialogDoesNoFolderWork_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("save") << "save";
+    QTest::newRow("open") << "open";
+}
+
+// Put away, a kept dialog neither watches nor reads its folder whatever is written there; shown
+// again it lists what was written meanwhile, and while shown it follows the folder.
+void TstFileDialogs::hiddenKeptDialogDoesNoFolderWork() {
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    for (int i = 0; i < 50; ++i)
+        writeFile(dir.filePath(QStringLiteral("%1.DAT").arg(i, 3, 10, QLatin1Char('0'))), "x");
+    QtDialogs dialogs;
+    auto open = [&] {
+        if (kind == QLatin1String("save"))
+            dialogs.chooseSaveFileName("Save", dir.filePath("new.DAT"), kDataFilter, "DAT");
+        else
+            dialogs.chooseOpenFileName("Open", dir.path(), kDataFilter);
+    };
+    QStringList watchedWhileShown;
+    whenShown(
+        [&](QFileDialog* d) {
+            for (const QFileSystemWatcher* w : d->findChildren<QFileSystemWatcher*>())
+                watchedWhileShown << w->directories();
+            d->reject();
+        },
+        50);
+    open();
+    QCOMPARE(watchedWhileShown, QStringList{dir.path()});
+
+    QFileDialog* kept = dialogs.keptFileDialog(kind, kDataFilter);
+    QVERIFY(kept && !kept->isVisible());
+    auto* model = kept->findChild<QFileSystemModel*>();
+    QVERIFY(model);
+    QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+    QSignalSpy sorted(model, &QAbstractItemModel::layoutChanged);
+    for (int i = 0; i < 10; ++i) {
+        writeFile(dir.filePath(QStringLiteral("while hidden %1.DAT").arg(i)), "x");
+        QTest::qWait(50);
+    }
+    QVERIFY(QFile::remove(dir.filePath("000.DAT")));
+    QTest::qWait(1500);
+    for (const QFileSystemWatcher* w : kept->findChildren<QFileSystemWatcher*>())
+        QCOMPARE(w->directories(), QStringList{});
+    QCOMPARE(loaded.count() + inserted.count() + removed.count() + changed.count() + sorted.count(),
+             0);
+
+    QStringList shownAgain;
+    QStringList followed;
+    whenShown(
+        [&](QFileDialog* d) {
+            shownAgain = listedNames(d);
+            writeFile(dir.filePath("while shown.DAT"), "x");
+            QTRY_VERIFY_WITH_TIMEOUT(listedNames(d).contains("while shown.DAT"), 5000);
+            followed = listedNames(d);
+            d->reject();
+        },
+        59);
+    open();
+    QVERIFY(shownAgain.contains("while hidden 9.DAT"));
+    QVERIFY(!shownAgain.contains("000.DAT"));
+    QCOMPARE(shownAgain.size(), 59);
+    QCOMPARE(followed.size(), 60);
 }
 
 QTEST_MAIN(TstFileDialogs)

@@ -1,5 +1,7 @@
 #include "files/FileNames.h"
 
+#include <algorithm>
+
 namespace kelotari {
 
 namespace {
@@ -44,20 +46,30 @@ QString hexByte(unsigned value) {
 } // namespace
 
 QString decodeFileName(const QByteArray& bytes) {
-    QString out;
-    out.reserve(bytes.size());
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     const qsizetype size = bytes.size();
+    // Runs of well-formed UTF-8 are decoded whole (a folder lists thousands of names, nearly
+    // all plain); each byte between them is kept on its own.
+    QString out;
+    out.reserve(size);
+    qsizetype runStart = 0;
     for (qsizetype i = 0; i < size;) {
-        const int n = utf8Sequence(p + i, size - i);
-        if (n == 0) {
-            out += QChar(char16_t(kKeptBase + p[i]));
+        if (p[i] < 0x80) {
             ++i;
             continue;
         }
-        out += QString::fromUtf8(reinterpret_cast<const char*>(p + i), n);
-        i += n;
+        const int n = utf8Sequence(p + i, size - i);
+        if (n > 0) {
+            i += n;
+            continue;
+        }
+        out += QString::fromUtf8(bytes.constData() + runStart, i - runStart);
+        out += QChar(char16_t(kKeptBase + p[i]));
+        runStart = ++i;
     }
+    if (runStart == 0)
+        return QString::fromUtf8(bytes);
+    out += QString::fromUtf8(bytes.constData() + runStart, size - runStart);
     return out;
 }
 
@@ -84,6 +96,13 @@ QByteArray encodeFileName(const QString& name) {
 }
 
 QString displayFileName(const QString& name) {
+    // Most names have nothing to mark: they are shown as they are.
+    const bool plain = std::none_of(name.cbegin(), name.cend(), [](QChar c) {
+        return c.unicode() == kReplacement ||
+               (c.unicode() >= kKeptBase + 0x80 && c.unicode() <= kKeptBase + 0xFF);
+    });
+    if (plain)
+        return name;
     QString out;
     out.reserve(name.size());
     for (qsizetype i = 0; i < name.size(); ++i) {

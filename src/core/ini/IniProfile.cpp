@@ -7,7 +7,10 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <vector>
 
 namespace kelotari {
 namespace {
@@ -16,28 +19,104 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-QByteArray trimmed(const QByteArray& b) {
-    int s = 0, e = b.size();
-    while (s < e && isBlank(b[s]))
-        ++s;
-    while (e > s && isBlank(b[e - 1]))
-        --e;
-    return b.mid(s, e - s);
+// Names are compared without regard to case; the index finds them by a hash of the case-folded
+// name: FNV-1a over its UTF-16 units, so a name in ASCII (nearly every name) is folded byte by
+// byte without making a text of it, and gives the same hash as its folded text.
+constexpr quint64 kHashSeed = 14695981039346656037ull;
+constexpr quint64 kHashPrime = 1099511628211ull;
+
+quint64 hashFolded(const QString& folded) {
+    quint64 h = kHashSeed;
+    for (const QChar c : folded) {
+        h ^= c.unicode();
+        h *= kHashPrime;
+    }
+    return h;
 }
 
-// "[name]" on a line gives name; anything else gives a null array.
-QByteArray sectionName(const QByteArray& line) {
-    const QByteArray t = trimmed(line);
-    if (t.size() < 2 || t[0] != '[')
-        return QByteArray();
-    const int close = t.indexOf(']');
-    if (close < 0)
-        return QByteArray();
-    QByteArray name = trimmed(t.mid(1, close - 1));
-    if (name.isNull())
-        name = QByteArray("");
-    return name;
+// Spreads a hash over the low bits that pick a slot.
+quint64 mix(quint64 h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return h;
 }
+
+bool isAscii(const char* p, int n) {
+    for (int i = 0; i < n; ++i)
+        if (static_cast<unsigned char>(p[i]) >= 0x80)
+            return false;
+    return true;
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
+// Open addressing from a hash to an item number; equality of items is the caller's test.
+class SlotTable {
+public:
+    // The item stored under `hash` that `same` accepts, or -1.
+    template <typename Same> int find(quint64 hash, Same same) const {
+        if (m_slots.empty())
+            return -1;
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = mix(hash) & mask;; i = (i + 1) & mask) {
+            const Slot& s = m_slots[i];
+            if (s.item < 0)
+                return -1;
+            if (s.hash == hash && same(s.item))
+                return s.item;
+        }
+    }
+    // Stores `item` unless an item that `same` accepts is there already; returns the item kept.
+    template <typename Same> int insert(quint64 hash, int item, Same same) {
+        if ((m_used + 1) * 2 > m_slots.size())
+            grow();
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = mix(hash) & mask;; i = (i + 1) & mask) {
+            Slot& s = m_slots[i];
+            if (s.item < 0) {
+                s = Slot{hash, item};
+                ++m_used;
+                return item;
+            }
+            if (s.hash == hash && same(s.item))
+                return s.item;
+        }
+    }
+
+private:
+    struct Slot {
+        quint64 hash = 0;
+        int item = -1;
+    };
+    void grow() {
+        std::vector<Slot> old(std::max<size_t>(16, m_slots.size() * 2));
+        old.swap(m_slots);
+        const size_t mask = m_slots.size() - 1;
+        for (const Slot& s : old) {
+            if (s.item < 0)
+                continue;
+            size_t i = mix(s.hash) & mask;
+            while (m_slots[i].item >= 0)
+                i = (i + 1) & mask;
+            m_slots[i] = s;
+        }
+    }
+    std::vector<Slot> m_slots;
+    size_t m_used = 0;
+
+public:
+    // Room for about n items without growing.
+    void reserve(size_t n) {
+        size_t size = 16;
+        while (size < n * 2)
+            size *= 2;
+        if (size > m_slots.size() && m_used == 0)
+            m_slots.assign(size, Slot{});
+    }
+};
 
 const char kBom[] = "\xEF\xBB\xBF";
 
@@ -90,53 +169,192 @@ QByteArray IniProfile::encode(const QString& text) const {
 
 IniProfile::Line IniProfile::lineAt(int pos) const {
     const int n = m_bytes.size();
+    const char* p = m_bytes.constData();
     int e = pos;
-    while (e < n && m_bytes[e] != '\n' && m_bytes[e] != '\r')
+    while (e < n && p[e] != '\n' && p[e] != '\r')
         ++e;
     int next = e;
-    if (next < n && m_bytes[next] == '\r')
+    if (next < n && p[next] == '\r')
         ++next;
-    if (next < n && m_bytes[next] == '\n')
+    if (next < n && p[next] == '\n')
         ++next;
     return Line{pos, e, next};
 }
 
-// One pass over the file: the first section of that name, the first key of that name in it,
-// and where a new key of the section would go (after its last non-blank line).
-IniProfile::Match IniProfile::find(const QString& section, const QString& key) const {
-    Match m;
-    bool inSection = false;
+// The first section of each name (later ones of that name do not count), the first key of each
+// name in it, and where a new key of the section would go (after its last non-blank line).
+struct IniProfile::Index {
+    struct Section {
+        int nameBegin;
+        int nameEnd;
+        int bodyBegin;     // the line after the section's own
+        int bodyEnd;       // the next section line, or the end of the file
+        int insertAt = -1; // known once its keys are
+        bool keysKnown = false;
+    };
+    struct Key {
+        int section;
+        int nameBegin;
+        int nameEnd;
+        Line line;
+        int valueStart;
+    };
+    std::vector<Section> sections;
+    std::vector<Key> keys;
+    SlotTable sectionSlots;
+    SlotTable keySlots;
+};
+
+namespace {
+
+quint64 keyHash(int section, quint64 nameHash) {
+    return nameHash ^ (quint64(unsigned(section) + 1) * 0x9e3779b97f4a7c15ull);
+}
+
+} // namespace
+
+QString IniProfile::textAt(int begin, int end) const {
+    return decode(QByteArray::fromRawData(m_bytes.constData() + begin, end - begin));
+}
+
+quint64 IniProfile::nameHash(int begin, int end) const {
+    const char* p = m_bytes.constData();
+    quint64 h = kHashSeed;
+    for (int i = begin; i < end; ++i) {
+        const char c = p[i];
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return hashFolded(textAt(begin, end).toCaseFolded());
+        h ^= static_cast<unsigned char>(asciiLower(c));
+        h *= kHashPrime;
+    }
+    return h;
+}
+
+bool IniProfile::sameName(int b1, int e1, int b2, int e2) const {
+    const char* p = m_bytes.constData();
+    if (isAscii(p + b1, e1 - b1) && isAscii(p + b2, e2 - b2)) {
+        if (e1 - b1 != e2 - b2)
+            return false;
+        for (int i = 0; i < e1 - b1; ++i)
+            if (asciiLower(p[b1 + i]) != asciiLower(p[b2 + i]))
+                return false;
+        return true;
+    }
+    return textAt(b1, e1).compare(textAt(b2, e2), Qt::CaseInsensitive) == 0;
+}
+
+const IniProfile::Index& IniProfile::index() const {
+    if (m_index)
+        return *m_index;
+    auto ix = std::make_shared<Index>();
+    const char* p = m_bytes.constData();
+    // Only section lines are looked at here; a section's keys are indexed on the first look-up
+    // in it, so the keys of sections the program never asks about cost a line scan, no more.
+    ix->sectionSlots.reserve(size_t(m_bytes.size() - m_start) / 16);
+    int current = -1; // the section whose body runs up to the next section line
     for (int pos = m_start; pos < m_bytes.size();) {
         const Line l = lineAt(pos);
         pos = l.next;
-        // Blank lines, and lines outside the section that cannot open one, are passed over
-        // without copying them (a large file stays quick to read).
         int first = l.begin;
-        while (first < l.end && isBlank(m_bytes[first]))
+        while (first < l.end && isBlank(p[first]))
             ++first;
-        if (first == l.end || (!inSection && m_bytes[first] != '['))
+        if (first == l.end || p[first] != '[')
             continue;
-        const QByteArray text = m_bytes.mid(l.begin, l.end - l.begin);
-        const QByteArray name = sectionName(text);
-        if (!name.isNull()) {
-            if (inSection)
-                break; // the first section of that name is the one that counts
-            inSection = decode(name).compare(section, Qt::CaseInsensitive) == 0;
-            if (inSection)
-                m.insertAt = l.next;
+        int last = l.end;
+        while (last > first && isBlank(p[last - 1]))
+            --last;
+        if (last - first < 2)
             continue;
+        const char* close =
+            static_cast<const char*>(std::memchr(p + first, ']', size_t(last - first)));
+        if (!close)
+            continue;
+        if (current >= 0)
+            ix->sections[size_t(current)].bodyEnd = l.begin;
+        int nb = first + 1, ne = int(close - p);
+        while (nb < ne && isBlank(p[nb]))
+            ++nb;
+        while (ne > nb && isBlank(p[ne - 1]))
+            --ne;
+        const int item = int(ix->sections.size());
+        const int kept = ix->sectionSlots.insert(nameHash(nb, ne), item, [&](int other) {
+            const Index::Section& o = ix->sections[size_t(other)];
+            return sameName(o.nameBegin, o.nameEnd, nb, ne);
+        });
+        if (kept == item) {
+            ix->sections.push_back(Index::Section{nb, ne, l.next, int(m_bytes.size())});
+            current = item;
+        } else {
+            current = -1; // a later namesake does not count
         }
-        if (!inSection || trimmed(text).isEmpty())
-            continue;
-        m.insertAt = l.next;
-        const int eq = text.indexOf('=');
-        if (eq < 0 || decode(trimmed(text.left(eq))).compare(key, Qt::CaseInsensitive) != 0)
-            continue;
-        m.keyFound = true;
-        m.keyLine = l;
-        m.valueStart = l.begin + eq + 1;
-        return m;
     }
+    m_index = std::move(ix);
+    return *m_index;
+}
+
+// The keys of section s, indexed on the first look-up in it: the first key of each name, and
+// where a new key would go (after the section's last non-blank line).
+void IniProfile::indexKeys(int s) const {
+    Index& ix = *m_index;
+    Index::Section& sec = ix.sections[size_t(s)];
+    if (sec.keysKnown)
+        return;
+    sec.keysKnown = true;
+    sec.insertAt = sec.bodyBegin;
+    const char* p = m_bytes.constData();
+    for (int pos = sec.bodyBegin; pos < sec.bodyEnd;) {
+        const Line l = lineAt(pos);
+        pos = l.next;
+        int first = l.begin;
+        while (first < l.end && isBlank(p[first]))
+            ++first;
+        if (first == l.end)
+            continue; // blank
+        sec.insertAt = l.next;
+        const char* eq =
+            static_cast<const char*>(std::memchr(p + l.begin, '=', size_t(l.end - l.begin)));
+        if (!eq)
+            continue;
+        int kb = l.begin, ke = int(eq - p);
+        while (kb < ke && isBlank(p[kb]))
+            ++kb;
+        while (ke > kb && isBlank(p[ke - 1]))
+            --ke;
+        const int item = int(ix.keys.size());
+        const int kept = ix.keySlots.insert(keyHash(s, nameHash(kb, ke)), item, [&](int other) {
+            const Index::Key& o = ix.keys[size_t(other)];
+            return o.section == s && sameName(o.nameBegin, o.nameEnd, kb, ke);
+        });
+        if (kept == item)
+            ix.keys.push_back(Index::Key{s, kb, ke, l, int(eq - p) + 1});
+    }
+}
+
+IniProfile::Match IniProfile::find(const QString& section, const QString& key) const {
+    Match m;
+    const Index& ix = index();
+    auto named = [this](int begin, int end, const QString& name) {
+        return decode(QByteArray::fromRawData(m_bytes.constData() + begin, end - begin))
+                   .compare(name, Qt::CaseInsensitive) == 0;
+    };
+    const int s = ix.sectionSlots.find(hashFolded(section.toCaseFolded()), [&](int i) {
+        const Index::Section& c = ix.sections[size_t(i)];
+        return named(c.nameBegin, c.nameEnd, section);
+    });
+    if (s < 0)
+        return m;
+    indexKeys(s);
+    m.insertAt = ix.sections[size_t(s)].insertAt;
+    const int k = ix.keySlots.find(keyHash(s, hashFolded(key.toCaseFolded())), [&](int i) {
+        const Index::Key& c = ix.keys[size_t(i)];
+        return c.section == s && named(c.nameBegin, c.nameEnd, key);
+    });
+    if (k < 0)
+        return m;
+    const Index::Key& found = ix.keys[size_t(k)];
+    m.keyFound = true;
+    m.keyLine = found.line;
+    m.valueStart = found.valueStart;
     return m;
 }
 
@@ -149,10 +367,20 @@ QString IniProfile::readString(const QString& section, const QString& key,
     const Match m = find(section, key);
     if (!m.keyFound)
         return def;
-    QByteArray v = trimmed(m_bytes.mid(m.valueStart, m.keyLine.end - m.valueStart));
-    if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
-        v = v.mid(1, v.size() - 2);
-    QString s = decode(v);
+    const char* p = m_bytes.constData();
+    int b = m.valueStart, e = m.keyLine.end;
+    while (b < e && isBlank(p[b]))
+        ++b;
+    while (e > b && isBlank(p[e - 1]))
+        --e;
+    if (e - b >= 2 && (p[b] == '"' || p[b] == '\'') && p[e - 1] == p[b]) {
+        ++b;
+        --e;
+    }
+    // Only the start of a long value is decoded: a UTF-16 unit comes from at most three bytes,
+    // so this many bytes hold the first kMaxValueLength characters whole.
+    const int enough = m_utf8 ? kMaxValueLength * 3 + 4 : kMaxValueLength;
+    QString s = decode(QByteArray::fromRawData(p + b, std::min(e - b, enough)));
     if (s.size() > kMaxValueLength)
         s.truncate(kMaxValueLength);
     return s;
@@ -164,6 +392,7 @@ void IniProfile::promoteToUtf8If(const QString& text) {
     // The code page cannot hold it: the whole file becomes UTF-8 rather than losing characters.
     m_bytes = fromCp1252(m_bytes).toUtf8();
     m_utf8 = true;
+    m_index.reset();
 }
 
 void IniProfile::writeString(const QString& section, const QString& key, const QString& value) {
@@ -183,6 +412,7 @@ void IniProfile::writeString(const QString& section, const QString& key, const Q
             m_bytes += eol;
         m_bytes += '[' + encode(section) + ']' + eol + newLine + eol;
     }
+    m_index.reset(); // its places are those of the bytes before the change
 }
 
 void writeProfileString(const QString& fileName, const QString& section, const QString& key,

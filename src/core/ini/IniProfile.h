@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 namespace kelotari {
 
 class IniProfile {
@@ -40,6 +42,7 @@ public:
     bool isUtf8() const { return m_utf8; }
 
 private:
+    struct Index;
     struct Line {
         int begin; // first byte of the line
         int end;   // one past the last byte before the line end
@@ -52,6 +55,11 @@ private:
         int valueStart = 0; // first byte after the key's equals sign
     };
     Match find(const QString& section, const QString& key) const;
+    const Index& index() const;
+    void indexKeys(int section) const;
+    QString textAt(int begin, int end) const;
+    quint64 nameHash(int begin, int end) const;
+    bool sameName(int b1, int e1, int b2, int e2) const;
     QString decode(const QByteArray& bytes) const;
     QByteArray encode(const QString& text) const;
     Line lineAt(int pos) const;
@@ -60,6 +68,9 @@ private:
     QByteArray m_bytes;
     int m_start = 0; // first byte after a byte-order mark
     bool m_utf8 = true;
+    // Where each section and key is, made by one pass over the bytes on the first look-up and
+    // dropped when the bytes change. Shared by copies, which hold the same bytes.
+    mutable std::shared_ptr<Index> m_index;
 };
 
 // Writes one key to the file on disk (read, change, write back whole through the safe writer).
