@@ -1,9 +1,9 @@
 #include "FilePanel.h"
 
-#include "FolderScan.h"
 #include "Icons.h"
 #include "base/Failure.h"
 #include "files/FileNames.h"
+#include "files/FolderScan.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -18,9 +18,8 @@
 #include <algorithm>
 #include <iterator>
 #include <mutex>
-#include <thread>
-
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kelotari {

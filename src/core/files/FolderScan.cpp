@@ -1,4 +1,4 @@
-#include "FolderScan.h"
+#include "files/FolderScan.h"
 
 #include "files/FileNames.h"
 
