@@ -441,28 +441,4 @@ void TMainFrm::filecontentSelectCell(int col, int row) {
     UpdateHistogram(row);
 }
 
-void TMainFrm::beginConversation(std::function<void()> cancel) {
-    m_gate.begin(std::move(cancel));
-    updateCommandStates();
-}
-
-void TMainFrm::endConversation() {
-    m_gate.end(); // Quit or a close asked for meanwhile is queued now
-    updateCommandStates();
-}
-
-void TMainFrm::updateCommandStates() {
-    const bool idle = !m_gate.busy();
-    for (QWidget* w : {static_cast<QWidget*>(m_setupBtn), static_cast<QWidget*>(m_transferBtn),
-                       static_cast<QWidget*>(m_clearBtn), static_cast<QWidget*>(m_saveBtn)})
-        w->setEnabled(idle);
-    m_delete1->setEnabled(idle);
-    m_wDeleteFile->setEnabled(idle);
-    // Comments are not edited while a download writes the table.
-    m_grid->setEditTriggers(
-        idle ? (QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked |
-                QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed)
-             : QAbstractItemView::NoEditTriggers);
-}
-
 } // namespace kelotari

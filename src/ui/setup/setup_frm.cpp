@@ -1,7 +1,6 @@
 #include "setup_frm.h"
 
 #include "CaptionFit.h"
-#include "CertPrinter.h"
 #include "PlainFont.h"
 #include "PlainText.h"
 #include "PortWatcher.h"
@@ -13,18 +12,14 @@
 #include "base/Guard.h"
 #include "ini/IniProfile.h"
 #include "main_frm.h"
-#include "meter/ProbeQuery.h"
 #include "text/Codec.h"
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QDir>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -37,15 +32,7 @@ namespace kelotari {
 namespace {
 
 const QColor kMoneyGreen(192, 220, 192);
-constexpr int kFontPixels = 13;
 constexpr int kInfoFontPixels = 16;
-// The dialog's port object starts on this port, and a new port list selects it.
-const QString kInitialPort = QStringLiteral("COM1");
-
-QFont dialogFont(const QString& face) {
-    return faceOrSystemFont(face, kFontPixels);
-}
-
 QLabel* greenLabel(QWidget* parent, const char* name) {
     auto* l = new QLabel(parent);
     l->setTextFormat(Qt::PlainText); // a caption is never read as rich text
@@ -80,6 +67,10 @@ int titleNeed(const QGroupBox* box) {
 }
 
 } // namespace
+
+QFont TSetupfrm::dialogFont(const QString& face) {
+    return faceOrSystemFont(face, kFontPixels);
+}
 
 // The calibration test's view of the dialog: its buttons, its memo, the port choice, the
 // handler's name and the certificate language.
@@ -156,6 +147,16 @@ TSetupfrm::TSetupfrm(TMainFrm& mainFrm)
 
 TSetupfrm::~TSetupfrm() {
     m_link->cancel();
+}
+
+void TSetupfrm::makeLink() {
+    const CalRecord kept = m_cal ? m_cal->record() : CalRecord();
+    const CalTexts texts = m_cal ? m_cal->texts() : CalTexts();
+    m_cal.reset();
+    m_link = std::make_unique<QtMeterLink>(ComPort, m_countdown, Timer1);
+    m_cal = std::make_unique<CalibrationTest>(*m_link, *m_certView, m_dialogs);
+    m_cal->record() = kept;
+    m_cal->setTexts(texts);
 }
 
 void TSetupfrm::buildUi() {
@@ -274,49 +275,6 @@ void TSetupfrm::fillPrinterBox(const QStringList& names) {
     printerbox->setEditText(shown);
 }
 
-int TSetupfrm::showModal() {
-    FormActivate();
-    const QRect owner = m_main.frameGeometry();
-    move(owner.center() - QPoint(width() / 2, height() / 2));
-    return exec();
-}
-
-void TSetupfrm::FormActivate() {
-    const MainState& s = m_main.state();
-    setFont(dialogFont(s.UiFontName));
-    datapath_ed->setText(s.settings.DataPath);
-    // The list is read afresh at each opening: adapters come and go while the program runs.
-    // The stored port is selected when listed; otherwise the selection stays as the dialog
-    // was last left (a port picked, then Escape, included), and a port that has gone since
-    // gives way to the one a new list starts with, as at start-up: COM1 when there is one.
-    ComBox->setPorts(m_portSource(), kInitialPort);
-    ComBox->setText(s.settings.PortName);
-    m_portWatcher->start(); // before the list is read, so no change falls between the two
-    const QList<SerialPortEntry> ports = m_portSource();
-    ComBox->setPorts(ports, ComPort.Port());
-    // A device name stored by an older version selects the adapter's stable name.
-    m_wantedPort = stablePortName(ports, s.settings.PortName);
-    ComBox->setText(m_wantedPort);
-    if (m_link->cancelled()) // the last opening was closed during a conversation
-        makeLink();
-    m_link->setPort(ComBox->text());
-    ++m_openings;
-    // "PDF" and the stored name at once; the queues follow when the scheduler answers.
-    printerbox->clear();
-    printerbox->addItem(kPdfPrinterName);
-    printerbox->setEditText(s.settings.PrinterName);
-    m_printerList->refresh();
-    ApplyLanguage();
-    m_cal->setTexts(m_texts);
-    ResetButtons();
-    cert_print->setEnabled(false);
-    cert_save->setEnabled(false);
-    certLoad->setEnabled(true);
-    clearInfo();
-    m_certNumberFormat = CertNumberFormat();
-    m_cal->setNumberFormat(m_certNumberFormat);
-}
-
 void TSetupfrm::ApplyLanguage() {
     m_texts = readSetupTexts(IniProfile::fromFile(m_languageFile));
     setLabelCaption(datapath_lbl, m_texts.DL1_file);
@@ -404,186 +362,6 @@ void TSetupfrm::ResetButtons() {
 
 int TSetupfrm::certLanguage() const {
     return certlang_group->checkedId();
-}
-
-void TSetupfrm::ok_btnClick() {
-    if (m_gate.busy())
-        return;
-    Settings& s = m_main.state().settings;
-    s.DataPath = datapath_ed->text();
-    s.PortName = ComBox->text();
-    s.PrinterName = printerbox->currentText();
-    accept();
-}
-
-void TSetupfrm::done(int result) {
-    if (m_gate.busy()) {
-        // Close box or Escape while the meter talks: the probe's wait ends at once; the
-        // calibration test is not cut short, the dialog closes once it has ended.
-        m_gate.deferUntilEnd([this, result] { done(result); });
-        if (!m_cal->running())
-            m_link->cancel();
-        return;
-    }
-    FormClose();
-    QDialog::done(result);
-}
-
-void TSetupfrm::FormClose() {
-    m_portWatcher->stop();
-    if (!ComPort.Connected())
-        return;
-    try {
-        ComPort.PurgeBuffers(true, true);
-    } catch (const Failure&) {
-        // The port is being closed; what was in its buffers no longer matters.
-    }
-    try {
-        m_link->close();
-    } catch (const Failure&) {
-        // Closed all the same.
-    }
-}
-
-void TSetupfrm::datapath_btnClick() {
-    const QString current = datapath_ed->text();
-    const QString start =
-        !current.isEmpty() && QFileInfo(current).isDir() ? current : QDir::homePath();
-    QString folder = m_dialogs.chooseFolder(m_texts.DL1_file, start);
-    if (folder.isEmpty())
-        return;
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    datapath_ed->setText(folder);
-}
-
-void TSetupfrm::info_btnClick() {
-    useDialogFaceForInfo();
-    clearInfo();
-    for (const QString& line : programInformation())
-        appendInfo(line);
-}
-
-bool TSetupfrm::converse(const std::function<void()>& body) {
-    return m_gate.run(body);
-}
-
-void TSetupfrm::probe_infoClick() {
-    if (m_gate.busy())
-        return; // no second conversation inside the first
-    useTerminalFaceForInfo();
-    clearInfo();
-    const QString port = ComBox->text();
-
-    // Nothing that would start another conversation or close the dialog's port by OK.
-    QWidget* const blocked[] = {probe_info, makecert_btn, info_btn, certLoad, ok_btn};
-    bool wasEnabled[std::size(blocked)];
-    for (size_t i = 0; i < std::size(blocked); ++i) {
-        wasEnabled[i] = blocked[i]->isEnabled();
-        blocked[i]->setEnabled(false);
-    }
-    const QPointer<TSetupfrm> self(this);
-    QString error;
-    converse([&] {
-        try {
-            probeInformation(*m_link, port,
-                             [this](const QByteArray& line) { appendInfoBytes(line); });
-        } catch (const LinkFailure& e) {
-            error = portFailureText(e);
-        } catch (const Failure& e) { // a runaway line: the reader gave up on it
-            error = lastResortText(e.message());
-        }
-    });
-    if (!self)
-        return;
-    for (size_t i = 0; i < std::size(blocked); ++i)
-        blocked[i]->setEnabled(wasEnabled[i]);
-    if (!error.isEmpty())
-        m_dialogs.lastResortError(error);
-}
-
-void TSetupfrm::makeLink() {
-    const CalRecord kept = m_cal ? m_cal->record() : CalRecord();
-    const CalTexts texts = m_cal ? m_cal->texts() : CalTexts();
-    m_cal.reset();
-    m_link = std::make_unique<QtMeterLink>(ComPort, m_countdown, Timer1);
-    m_cal = std::make_unique<CalibrationTest>(*m_link, *m_certView, m_dialogs);
-    m_cal->record() = kept;
-    m_cal->setTexts(texts);
-}
-
-CertFileContext TSetupfrm::certFileContext() const {
-    const MainTexts& t = m_main.texts();
-    return {m_main.state().settings.DataPath,
-            shownCaption(cert_save->text()),
-            shownCaption(certLoad->text()),
-            t.FileExistsMsg,
-            t.SaveErrorMsg,
-            t.LoadErrorMsg};
-}
-
-void TSetupfrm::makecert_btnClick() {
-    // One conversation at a time; a close asked for meanwhile waits for the test's end.
-    converse([this] { m_cal->run(); });
-}
-
-void TSetupfrm::cert_saveClick() {
-    m_cal->saveAs(certFileContext());
-}
-
-void TSetupfrm::certLoadClick() {
-    m_cal->load(certFileContext());
-}
-
-void TSetupfrm::cert_printClick() {
-    m_cal->startPrint([this](CertLanguage language) {
-        const MainState& s = m_main.state();
-        CertPrintJob job;
-        job.printerName = s.settings.PrinterName;
-        job.fontFace = s.UiFontName;
-        job.dataPath = s.settings.DataPath;
-        job.dialogTitle = shownCaption(cert_print->text());
-        job.fileExistsMsg = m_main.texts().FileExistsMsg;
-        job.handlerName = certedit->text();
-        // Disabled until the outcome, so a slow queue does not get the certificate twice.
-        cert_print->setEnabled(false);
-        const int opening = m_openings;
-        auto done = [this, opening](const PrintOutcome& outcome) {
-            m_main.notePrintOutcome(outcome);
-            m_cal->finishPrint(certPrintOutcome(outcome));
-            // A later opening or a test running since has set the button itself.
-            if (opening == m_openings && !m_cal->running())
-                cert_print->setEnabled(true);
-        };
-        const bool started =
-            printCertificateJob(*m_certPrinter, m_dialogs, job, m_cal->record(), language, done);
-        if (!started)
-            cert_print->setEnabled(true);
-        return started;
-    });
-}
-
-void TSetupfrm::next_btnClick() {
-    m_link->next(); // ends a wait for Next; a press outside one is not remembered
-}
-
-void TSetupfrm::Timer1Timer() {
-    tickCountdown(m_countdown);
-}
-
-void TSetupfrm::setPortSource(std::function<QList<SerialPortEntry>()> source) {
-    m_portSource = std::move(source);
-}
-
-void TSetupfrm::setPortFolders(const QStringList& folders) {
-    m_portWatcher->setFolders(folders);
-}
-
-void TSetupfrm::refreshPorts() {
-    if (!isVisible())
-        return;
-    ComBox->setPorts(m_portSource(), kInitialPort);
-    ComBox->setText(m_wantedPort);
 }
 
 void TSetupfrm::useTerminalFaceForInfo() {

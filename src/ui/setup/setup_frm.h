@@ -94,6 +94,13 @@ protected:
     void done(int result) override;
 
 private:
+    // The dialog's font size, and the port its port object starts on (a new port list
+    // selects it).
+    static constexpr int kFontPixels = 13;
+    static inline const QString kInitialPort = QStringLiteral("COM1");
+    // The face when installed, else the system's UI font, at the dialog's size.
+    static QFont dialogFont(const QString& face);
+
     void buildUi();
     void ApplyLanguage();
     // Sizes the controls to their captions and lays the dialog out around them.
