@@ -28,9 +28,8 @@
 #include <ctime>
 #include <functional>
 #include <memory>
-#include <vector>
-
 #include <unistd.h>
+#include <vector>
 
 namespace {
 

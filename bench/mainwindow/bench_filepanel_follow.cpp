@@ -16,11 +16,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <vector>
-
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 

@@ -4,8 +4,8 @@
 // For comparison, the same with the watch stopped: what the dialog's own tick timer and the
 // main window cost without it.
 // Usage: bench_portbox_idle [seconds=5] [runs=5]   (QT_QPA_PLATFORM=offscreen works)
-#include "QtDialogs.h"
 #include "PortWatcher.h"
+#include "QtDialogs.h"
 #include "main_frm.h"
 #include "setup_frm.h"
 
@@ -17,9 +17,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
-
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 double cpuMs() {

@@ -25,7 +25,6 @@ std::unique_ptr<QPdfWriter> pdfWriter(const QPageLayout& layout, int resolution,
 
 #include <algorithm>
 #include <cmath>
-
 #include <cups/cups.h>
 #include <sys/socket.h>
 

@@ -3,19 +3,19 @@
 #include "FastIconProvider.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFileSystemWatcher>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QTreeView>
-
-#include <QFile>
-#include <QFileSystemWatcher>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QTreeView>
+
 #include <sys/stat.h>
 
 namespace kelotari {

@@ -2,8 +2,8 @@
 // portable layout, for root and for an ordinary user, and what a name that is not a plain
 // readable file does to start-up and Quit.
 #include "FifoWatchdog.h"
-#include "base/Failure.h"
 #include "app/SettingsFile.h"
+#include "base/Failure.h"
 #include "ini/IniProfile.h"
 #include "lang/MainTexts.h"
 #include "text/Codec.h"
@@ -18,7 +18,6 @@
 
 #include <memory>
 #include <optional>
-
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>

@@ -1,6 +1,6 @@
 #include "WriteLimit.h"
-#include "base/Failure.h"
 #include "app/SettingsFile.h"
+#include "base/Failure.h"
 #include "ini/IniProfile.h"
 #include "lang/MainTexts.h"
 #include "text/Codec.h"

@@ -1,5 +1,5 @@
-#include "base/Failure.h"
 #include "app/MainState.h"
+#include "base/Failure.h"
 #include "text/Codec.h"
 
 #include <QtTest>

@@ -17,10 +17,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <functional>
 #include <memory>
-
-#include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>

@@ -1,13 +1,12 @@
+#include "LocaleRun.h"
 #include "ini/IniProfile.h"
 #include "lot/LotCheck.h"
 #include "lot/LotTexts.h"
 #include "packets/PacketTable.h"
 
-#include "LocaleRun.h"
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
-
 #include <QtTest>
 
 using namespace kelotari;

@@ -1,6 +1,5 @@
-#include "lot/LotSpecInput.h"
-
 #include "LocaleRun.h"
+#include "lot/LotSpecInput.h"
 
 #include <QtTest>
 

@@ -1,12 +1,11 @@
+#include "LocaleRun.h"
 #include "ini/IniProfile.h"
 #include "lot/LotSpecStore.h"
 #include "lot/LotTexts.h"
 #include "text/Codec.h"
 
-#include "LocaleRun.h"
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <QtTest>
 
 using namespace kelotari;

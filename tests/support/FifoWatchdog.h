@@ -6,9 +6,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
-
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kelotari {

@@ -24,7 +24,7 @@ public:
     // filter of the call's list).
     QQueue<QString> saveFilters;
     QStringList saveFilterLists; // the filter argument of each save dialog, in order
-    QQueue<QString> openNames; // empty queue cancels
+    QQueue<QString> openNames;   // empty queue cancels
     QList<Call> calls;
     // How long each box or file dialog stays open, in order (empty queue: answered at once).
     // An open box runs a nested event loop, as a modal one does: timers fire, the port is
@@ -41,16 +41,15 @@ public:
         calls.append({QStringLiteral("message"), title, text});
         hold();
     }
-    QString chooseSaveFileName(const QString& title, const QString& proposed,
-                               const QString& filter, const QString&,
-                               QString* selectedFilter = nullptr) override {
+    QString chooseSaveFileName(const QString& title, const QString& proposed, const QString& filter,
+                               const QString&, QString* selectedFilter = nullptr) override {
         calls.append({QStringLiteral("save"), title, proposed});
         saveFilterLists << filter;
         hold();
         if (saveNames.isEmpty())
             return QString();
-        const QString chosen =
-            saveFilters.isEmpty() ? filter.section(QStringLiteral(";;"), 0, 0) : saveFilters.dequeue();
+        const QString chosen = saveFilters.isEmpty() ? filter.section(QStringLiteral(";;"), 0, 0)
+                                                     : saveFilters.dequeue();
         if (selectedFilter)
             *selectedFilter = chosen;
         return saveNames.dequeue();

@@ -11,11 +11,10 @@
 #include <QRegularExpression>
 #include <QTemporaryFile>
 
-#include <xlsxwriter.h>
-
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <xlsxwriter.h>
 
 namespace kelotari {
 

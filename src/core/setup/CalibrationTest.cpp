@@ -4,7 +4,6 @@
 #include "setup/CalNumbers.h"
 #include "setup/CertFile.h"
 
-
 #include <cstdlib>
 
 namespace kelotari {

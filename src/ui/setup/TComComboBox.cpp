@@ -1,9 +1,9 @@
 #include "TComComboBox.h"
 
 #include <QAbstractItemView>
-#include <QRegularExpression>
 #include <QApplication>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
@@ -82,8 +82,9 @@ void TComComboBox::setPorts(const QList<SerialPortEntry>& ports, const QString& 
         const QString shown = shownPortName(p);
         setItemData(i, p.description, kDescriptionRole);
         setItemData(i, shown, kShownRole);
-        const QString tip =
-            shown == p.name ? p.description : (p.name + QLatin1Char('\n') + p.description).trimmed();
+        const QString tip = shown == p.name
+                                ? p.description
+                                : (p.name + QLatin1Char('\n') + p.description).trimmed();
         setItemData(i, tip, kPlainTipRole);
         setItemData(i, plainTip(tip), Qt::ToolTipRole);
         widestShown = std::max(widestShown, fm.horizontalAdvance(shown));
