@@ -42,6 +42,9 @@ struct FileListingRelay {
 
 namespace {
 
+// The longest the first reading waits for the file list's first paint.
+constexpr int kHoldMs = 50;
+
 // Regular files only (links to them included): FIFOs, sockets and device nodes are no data
 // files, and opening one could wait for ever. Each name is shown with the bytes that are not
 // UTF-8 marked, so two names never look like one or act as one.
@@ -89,6 +92,7 @@ FilePanel::FilePanel(QWidget* parent)
     m_files->setObjectName(QStringLiteral("FileListBox"));
     m_files->setUniformItemSizes(true);
     m_files->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_files->viewport()->installEventFilter(this);
 
     auto* lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
@@ -148,7 +152,28 @@ void FilePanel::listAll() {
     m_names.clear();
     m_present.clear();
     watchFolder();
-    startListing(false);
+    if (m_painted) {
+        startListing(false);
+    } else if (!m_listingHeld) {
+        m_listingHeld = true;
+        QTimer::singleShot(kHoldMs, this, &FilePanel::startHeldListing);
+    }
+}
+
+bool FilePanel::eventFilter(QObject* watched, QEvent* event) {
+    if (!m_painted && event->type() == QEvent::Paint && watched == m_files->viewport()) {
+        m_painted = true;
+        if (m_listingHeld) // right after this paint
+            QTimer::singleShot(0, this, &FilePanel::startHeldListing);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FilePanel::startHeldListing() {
+    if (!m_listingHeld)
+        return;
+    m_listingHeld = false;
+    startListing(false); // of the folder shown now
 }
 
 void FilePanel::showEvent(QShowEvent* event) {
