@@ -122,9 +122,14 @@ FilePanel::FilePanel(QWidget* parent)
     // A burst of changes (a copy of many files, a sync) is taken in one look.
     m_settle.setSingleShot(true);
     m_settle.setInterval(kSettleMs);
+    // The first change of a burst also puts the watch away until the look: a program writing
+    // a file every few milliseconds would otherwise wake the panel for each of them. The look
+    // watches again before it reads, so nothing done in between is missed.
     connect(&m_watch, &QFileSystemWatcher::directoryChanged, this, [this] {
         if (!m_settle.isActive())
             m_settle.start();
+        if (!m_watch.directories().isEmpty())
+            m_watch.removePaths(m_watch.directories());
     });
     connect(&m_settle, &QTimer::timeout, this, &FilePanel::followFolder);
 }
