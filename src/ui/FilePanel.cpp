@@ -150,6 +150,10 @@ void FilePanel::setFolder(const QString& folder) {
 
 void FilePanel::listAll() {
     m_listed = true;
+    if (!m_painted && !m_listingHeld) {
+        m_listingHeld = true;
+        QTimer::singleShot(kHoldMs, this, &FilePanel::startHeldListing);
+    }
     listDrives();
     listFolders();
     // A file of the same name in another folder is another file: nothing stays selected.
@@ -157,12 +161,8 @@ void FilePanel::listAll() {
     m_names.clear();
     m_present.clear();
     watchFolder();
-    if (m_painted) {
+    if (!m_listingHeld)
         startListing(false);
-    } else if (!m_listingHeld) {
-        m_listingHeld = true;
-        QTimer::singleShot(kHoldMs, this, &FilePanel::startHeldListing);
-    }
 }
 
 bool FilePanel::eventFilter(QObject* watched, QEvent* event) {
@@ -178,7 +178,9 @@ void FilePanel::startHeldListing() {
     if (!m_listingHeld)
         return;
     m_listingHeld = false;
-    startListing(false); // of the folder shown now
+    // Of the folder shown now: its subfolders (a pass over all its entries) and its files.
+    listSubfolders();
+    startListing(false);
 }
 
 void FilePanel::showEvent(QShowEvent* event) {
@@ -226,6 +228,13 @@ void FilePanel::listFolders() {
         ++depth;
     }
     m_dirs->setCurrentRow(m_dirs->count() - 1);
+    if (!m_listingHeld)
+        listSubfolders();
+}
+
+// The subfolders of the folder shown, below the path to it.
+void FilePanel::listSubfolders() {
+    const int depth = m_dirs->count();
     const QStringList subs = scanFolder(m_folder, FolderEntries::Folders);
     for (const QString& s : subs) {
         auto* item =

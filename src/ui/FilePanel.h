@@ -64,6 +64,7 @@ private:
     void listAll();
     void listDrives();
     void listFolders();
+    void listSubfolders();
     void onFolderActivated(QListWidgetItem* item);
     QString nameOf(const QListWidgetItem* item) const;
     int rowNamed(const QString& name) const;
@@ -95,9 +96,9 @@ private:
     // has overtaken is dropped.
     std::shared_ptr<FileListingRelay> m_relay;
     int m_generation = 0;
-    // Until the file list is first painted, the first reading waits for that paint (or a short
-    // while, for a panel not on screen): reading and filling a folder of thousands of files
-    // never delays the window's first appearance.
+    // Until the file list is first painted, the first reading of a folder (its files and its
+    // subfolders) waits for that paint (or a short while, for a panel not on screen): reading
+    // and filling a folder of thousands of files never delays the window's first appearance.
     bool m_painted = false;
     bool m_listingHeld = false;
     // Made once and shared by every item of the folder list.
