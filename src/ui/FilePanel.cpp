@@ -41,6 +41,9 @@ struct FileListingRelay {
 
 namespace {
 
+// The longest the first reading waits for the file list's first paint.
+constexpr int kHoldMs = 50;
+
 // Regular files only (links to them included): FIFOs, sockets and device nodes are no data
 // files, and opening one could wait for ever. Each name is shown with the bytes that are not
 // UTF-8 marked, so two names never look like one or act as one.
@@ -88,6 +91,7 @@ FilePanel::FilePanel(QWidget* parent)
     m_files->setObjectName(QStringLiteral("FileListBox"));
     m_files->setUniformItemSizes(true);
     m_files->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_files->viewport()->installEventFilter(this);
 
     auto* lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
@@ -117,9 +121,14 @@ FilePanel::FilePanel(QWidget* parent)
     // A burst of changes (a copy of many files, a sync) is taken in one look.
     m_settle.setSingleShot(true);
     m_settle.setInterval(kSettleMs);
+    // The first change of a burst also puts the watch away until the look: a program writing
+    // a file every few milliseconds would otherwise wake the panel for each of them. The look
+    // watches again before it reads, so nothing done in between is missed.
     connect(&m_watch, &QFileSystemWatcher::directoryChanged, this, [this] {
         if (!m_settle.isActive())
             m_settle.start();
+        if (!m_watch.directories().isEmpty())
+            m_watch.removePaths(m_watch.directories());
     });
     connect(&m_settle, &QTimer::timeout, this, &FilePanel::followFolder);
 }
@@ -140,6 +149,10 @@ void FilePanel::setFolder(const QString& folder) {
 
 void FilePanel::listAll() {
     m_listed = true;
+    if (!m_painted && !m_listingHeld) {
+        m_listingHeld = true;
+        QTimer::singleShot(kHoldMs, this, &FilePanel::startHeldListing);
+    }
     listDrives();
     listFolders();
     // A file of the same name in another folder is another file: nothing stays selected.
@@ -147,6 +160,25 @@ void FilePanel::listAll() {
     m_names.clear();
     m_present.clear();
     watchFolder();
+    if (!m_listingHeld)
+        startListing(false);
+}
+
+bool FilePanel::eventFilter(QObject* watched, QEvent* event) {
+    if (!m_painted && event->type() == QEvent::Paint && watched == m_files->viewport()) {
+        m_painted = true;
+        if (m_listingHeld) // right after this paint
+            QTimer::singleShot(0, this, &FilePanel::startHeldListing);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FilePanel::startHeldListing() {
+    if (!m_listingHeld)
+        return;
+    m_listingHeld = false;
+    // Of the folder shown now: its subfolders (a pass over all its entries) and its files.
+    listSubfolders();
     startListing(false);
 }
 
@@ -195,6 +227,13 @@ void FilePanel::listFolders() {
         ++depth;
     }
     m_dirs->setCurrentRow(m_dirs->count() - 1);
+    if (!m_listingHeld)
+        listSubfolders();
+}
+
+// The subfolders of the folder shown, below the path to it.
+void FilePanel::listSubfolders() {
+    const int depth = m_dirs->count();
     const QStringList subs = scanFolder(m_folder, FolderEntries::Folders);
     for (const QString& s : subs) {
         auto* item =

@@ -58,17 +58,20 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void listAll();
     void listDrives();
     void listFolders();
+    void listSubfolders();
     void onFolderActivated(QListWidgetItem* item);
     QString nameOf(const QListWidgetItem* item) const;
     int rowNamed(const QString& name) const;
     void watchFolder();
     void followFolder();
     void startListing(bool followUp);
+    void startHeldListing();
     void takeListing(const FileListing& listing, int generation);
     bool applyListing(const FileListing& listing);
     void rebuildFiles(const FileListing& listing);
@@ -93,6 +96,11 @@ private:
     // has overtaken is dropped.
     std::shared_ptr<FileListingRelay> m_relay;
     int m_generation = 0;
+    // Until the file list is first painted, the first reading of a folder (its files and its
+    // subfolders) waits for that paint (or a short while, for a panel not on screen): reading
+    // and filling a folder of thousands of files never delays the window's first appearance.
+    bool m_painted = false;
+    bool m_listingHeld = false;
     // Made once and shared by every item of the folder list.
     QIcon m_folderIcon;
     QIcon m_openFolderIcon;

@@ -153,6 +153,25 @@ void TstIni::readsValues_data() {
     QTest::newRow("last of 20000 sections") << sections << "s19999"
                                             << "K"
                                             << "19999";
+    QByteArray namesakes;
+    QByteArray namesakeKeys("[A]\n");
+    for (int i = 0; i < 100; ++i) {
+        namesakes += "[A]\nk=" + QByteArray::number(i) + "\n[B" + QByteArray::number(i) + "]\n";
+        namesakeKeys += "K=" + QByteArray::number(i) + "\n";
+    }
+    QTest::newRow("first of 100 namesake sections") << namesakes << "a"
+                                                    << "k"
+                                                    << "0";
+    QTest::newRow("first of 100 namesake keys") << namesakeKeys << "A"
+                                                << "k"
+                                                << "0";
+    const QByteArray asciiRun = "[G]\npad=" + QByteArray(41, 'x') + "\n";
+    QTest::newRow("Windows-1252 byte after a long ASCII run") << asciiRun + "k=P\xe4iv\xe4\n"
+                                                              << "G"
+                                                              << "k" << QString::fromUtf8("Päivä");
+    QTest::newRow("UTF-8 after a long ASCII run") << asciiRun + "k=P\xc3\xa4iv\xc3\xa4\n"
+                                                  << "G"
+                                                  << "k" << QString::fromUtf8("Päivä");
 }
 
 void TstIni::readsValues() {

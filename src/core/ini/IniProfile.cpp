@@ -34,89 +34,74 @@ quint64 hashFolded(const QString& folded) {
     return h;
 }
 
-// Spreads a hash over the low bits that pick a slot.
-quint64 mix(quint64 h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    return h;
-}
-
-bool isAscii(const char* p, int n) {
-    for (int i = 0; i < n; ++i)
-        if (static_cast<unsigned char>(p[i]) >= 0x80)
-            return false;
-    return true;
-}
-
 char asciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
 }
 
-// Open addressing from a hash to an item number; equality of items is the caller's test.
-class SlotTable {
-public:
-    // The item stored under `hash` that `same` accepts, or -1.
-    template <typename Same> int find(quint64 hash, Same same) const {
-        if (m_slots.empty())
-            return -1;
-        const size_t mask = m_slots.size() - 1;
-        for (size_t i = mix(hash) & mask;; i = (i + 1) & mask) {
-            const Slot& s = m_slots[i];
-            if (s.item < 0)
-                return -1;
-            if (s.hash == hash && same(s.item))
-                return s.item;
-        }
-    }
-    // Stores `item` unless an item that `same` accepts is there already; returns the item kept.
-    template <typename Same> int insert(quint64 hash, int item, Same same) {
-        if ((m_used + 1) * 2 > m_slots.size())
-            grow();
-        const size_t mask = m_slots.size() - 1;
-        for (size_t i = mix(hash) & mask;; i = (i + 1) & mask) {
-            Slot& s = m_slots[i];
-            if (s.item < 0) {
-                s = Slot{hash, item};
-                ++m_used;
-                return item;
-            }
-            if (s.hash == hash && same(s.item))
-                return s.item;
-        }
-    }
-
-private:
-    struct Slot {
-        quint64 hash = 0;
-        int item = -1;
-    };
-    void grow() {
-        std::vector<Slot> old(std::max<size_t>(16, m_slots.size() * 2));
-        old.swap(m_slots);
-        const size_t mask = m_slots.size() - 1;
-        for (const Slot& s : old) {
-            if (s.item < 0)
-                continue;
-            size_t i = mix(s.hash) & mask;
-            while (m_slots[i].item >= 0)
-                i = (i + 1) & mask;
-            m_slots[i] = s;
-        }
-    }
-    std::vector<Slot> m_slots;
-    size_t m_used = 0;
-
-public:
-    // Room for about n items without growing.
-    void reserve(size_t n) {
-        size_t size = 16;
-        while (size < n * 2)
-            size *= 2;
-        if (size > m_slots.size() && m_used == 0)
-            m_slots.assign(size, Slot{});
-    }
+// A name's hash beside the number of the item (section or key) that bears it. A table of them,
+// ordered by the hash's upper half, finds a name by binary search; items of equal upper halves
+// stay in the order they were found, so the first item of a name is met first. Made in one
+// sequential pass and sorted by a radix sort, it costs far less than a hash table filled name by
+// name, whose every insertion is a cache miss in a file of a million lines.
+struct HashedName {
+    quint64 hash;
+    int item;
 };
+
+quint32 upperHalf(quint64 hash) {
+    return quint32(hash >> 32);
+}
+
+// Orders [first, first + n) by the upper half of the hash, keeping the order of equal halves.
+void sortByHash(HashedName* first, size_t n) {
+    if (n < 64) {
+        std::stable_sort(first, first + n, [](const HashedName& a, const HashedName& b) {
+            return upperHalf(a.hash) < upperHalf(b.hash);
+        });
+        return;
+    }
+    std::vector<HashedName> buffer(n);
+    HashedName* from = first;
+    HashedName* to = buffer.data();
+    for (int shift = 32; shift < 64; shift += 8) {
+        size_t start[257] = {};
+        for (size_t i = 0; i < n; ++i)
+            ++start[((from[i].hash >> shift) & 0xff) + 1];
+        for (int d = 0; d < 256; ++d)
+            start[d + 1] += start[d];
+        for (size_t i = 0; i < n; ++i)
+            to[start[(from[i].hash >> shift) & 0xff]++] = from[i];
+        std::swap(from, to);
+    }
+    // An even number of passes: the sorted entries are back in place.
+}
+
+// The first item in [first, first + n) stored under `hash` that `same` accepts, or -1.
+template <typename Same>
+int findByHash(const HashedName* first, size_t n, quint64 hash, Same same) {
+    const HashedName* end = first + n;
+    const quint32 upper = upperHalf(hash);
+    const HashedName* at = std::lower_bound(
+        first, end, upper, [](const HashedName& e, quint32 u) { return upperHalf(e.hash) < u; });
+    for (; at != end && upperHalf(at->hash) == upper; ++at)
+        if (at->hash == hash && same(at->item))
+            return at->item;
+    return -1;
+}
+
+// The length of the run of ASCII bytes at the start of [p, p + n), looked at eight at a time.
+size_t asciiRun(const char* p, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080ull)
+            break;
+    }
+    while (i < n && static_cast<unsigned char>(p[i]) < 0x80)
+        ++i;
+    return i;
+}
 
 const char kBom[] = "\xEF\xBB\xBF";
 
@@ -149,7 +134,12 @@ IniProfile::IniProfile(QByteArray bytes) : m_bytes(std::move(bytes)) {
     // A byte-order mark is not part of the first line; it stays in the bytes written back.
     if (m_bytes.startsWith(kBom))
         m_start = 3;
-    m_utf8 = m_start > 0 || isValidUtf8(m_bytes);
+    // Most files are ASCII all through: only what follows the first other byte needs the
+    // full check (a run of ASCII ends on a character boundary).
+    const size_t ascii = asciiRun(m_bytes.constData(), size_t(m_bytes.size()));
+    m_utf8 = m_start > 0 || ascii == size_t(m_bytes.size()) ||
+             isValidUtf8(QByteArray::fromRawData(m_bytes.constData() + ascii,
+                                                 m_bytes.size() - qsizetype(ascii)));
 }
 
 IniProfile IniProfile::fromFile(const QString& fileName) {
@@ -181,37 +171,38 @@ IniProfile::Line IniProfile::lineAt(int pos) const {
     return Line{pos, e, next};
 }
 
-// The first section of each name (later ones of that name do not count), the first key of each
-// name in it, and where a new key of the section would go (after its last non-blank line).
+// Every section line and, once a section is looked in, its keys, each table ordered by name
+// hash. The first section of a name counts (later ones of that name, and their keys, do not),
+// and in it the first key of each name; a new key of the section goes after its last
+// non-blank line.
 struct IniProfile::Index {
     struct Section {
         int nameBegin;
         int nameEnd;
-        int bodyBegin;     // the line after the section's own
-        int bodyEnd;       // the next section line, or the end of the file
+        int lineBegin;     // the section's own line
+        int bodyBegin;     // the line after it
         int insertAt = -1; // known once its keys are
+        int keysBegin = 0; // its keys' range in keyNames, known once its keys are
+        int keysEnd = 0;
         bool keysKnown = false;
     };
     struct Key {
-        int section;
         int nameBegin;
         int nameEnd;
         Line line;
         int valueStart;
     };
-    std::vector<Section> sections;
+    std::vector<Section> sections; // in file order
+    std::vector<HashedName> sectionNames;
     std::vector<Key> keys;
-    SlotTable sectionSlots;
-    SlotTable keySlots;
+    std::vector<HashedName> keyNames; // each section's keys one range, ordered by hash
+    int fileEnd = 0;
+
+    // Where section s's body ends: at the next section line, or at the end of the file.
+    int bodyEnd(int s) const {
+        return size_t(s) + 1 < sections.size() ? sections[size_t(s) + 1].lineBegin : fileEnd;
+    }
 };
-
-namespace {
-
-quint64 keyHash(int section, quint64 nameHash) {
-    return nameHash ^ (quint64(unsigned(section) + 1) * 0x9e3779b97f4a7c15ull);
-}
-
-} // namespace
 
 QString IniProfile::textAt(int begin, int end) const {
     return decode(QByteArray::fromRawData(m_bytes.constData() + begin, end - begin));
@@ -230,28 +221,14 @@ quint64 IniProfile::nameHash(int begin, int end) const {
     return h;
 }
 
-bool IniProfile::sameName(int b1, int e1, int b2, int e2) const {
-    const char* p = m_bytes.constData();
-    if (isAscii(p + b1, e1 - b1) && isAscii(p + b2, e2 - b2)) {
-        if (e1 - b1 != e2 - b2)
-            return false;
-        for (int i = 0; i < e1 - b1; ++i)
-            if (asciiLower(p[b1 + i]) != asciiLower(p[b2 + i]))
-                return false;
-        return true;
-    }
-    return textAt(b1, e1).compare(textAt(b2, e2), Qt::CaseInsensitive) == 0;
-}
-
 const IniProfile::Index& IniProfile::index() const {
     if (m_index)
         return *m_index;
     auto ix = std::make_shared<Index>();
+    ix->fileEnd = int(m_bytes.size());
     const char* p = m_bytes.constData();
     // Only section lines are looked at here; a section's keys are indexed on the first look-up
     // in it, so the keys of sections the program never asks about cost a line scan, no more.
-    ix->sectionSlots.reserve(size_t(m_bytes.size() - m_start) / 16);
-    int current = -1; // the section whose body runs up to the next section line
     for (int pos = m_start; pos < m_bytes.size();) {
         const Line l = lineAt(pos);
         pos = l.next;
@@ -269,31 +246,21 @@ const IniProfile::Index& IniProfile::index() const {
             static_cast<const char*>(std::memchr(p + first, ']', size_t(last - first)));
         if (!close)
             continue;
-        if (current >= 0)
-            ix->sections[size_t(current)].bodyEnd = l.begin;
         int nb = first + 1, ne = int(close - p);
         while (nb < ne && isBlank(p[nb]))
             ++nb;
         while (ne > nb && isBlank(p[ne - 1]))
             --ne;
-        const int item = int(ix->sections.size());
-        const int kept = ix->sectionSlots.insert(nameHash(nb, ne), item, [&](int other) {
-            const Index::Section& o = ix->sections[size_t(other)];
-            return sameName(o.nameBegin, o.nameEnd, nb, ne);
-        });
-        if (kept == item) {
-            ix->sections.push_back(Index::Section{nb, ne, l.next, int(m_bytes.size())});
-            current = item;
-        } else {
-            current = -1; // a later namesake does not count
-        }
+        ix->sectionNames.push_back(HashedName{nameHash(nb, ne), int(ix->sections.size())});
+        ix->sections.push_back(Index::Section{nb, ne, l.begin, l.next});
     }
+    sortByHash(ix->sectionNames.data(), ix->sectionNames.size());
     m_index = std::move(ix);
     return *m_index;
 }
 
-// The keys of section s, indexed on the first look-up in it: the first key of each name, and
-// where a new key would go (after the section's last non-blank line).
+// The keys of section s, indexed on the first look-up in it: every key line in file order,
+// ordered by name hash, and where a new key would go (after the section's last non-blank line).
 void IniProfile::indexKeys(int s) const {
     Index& ix = *m_index;
     Index::Section& sec = ix.sections[size_t(s)];
@@ -301,8 +268,10 @@ void IniProfile::indexKeys(int s) const {
         return;
     sec.keysKnown = true;
     sec.insertAt = sec.bodyBegin;
+    sec.keysBegin = int(ix.keyNames.size());
     const char* p = m_bytes.constData();
-    for (int pos = sec.bodyBegin; pos < sec.bodyEnd;) {
+    const int bodyEnd = ix.bodyEnd(s);
+    for (int pos = sec.bodyBegin; pos < bodyEnd;) {
         const Line l = lineAt(pos);
         pos = l.next;
         int first = l.begin;
@@ -320,14 +289,11 @@ void IniProfile::indexKeys(int s) const {
             ++kb;
         while (ke > kb && isBlank(p[ke - 1]))
             --ke;
-        const int item = int(ix.keys.size());
-        const int kept = ix.keySlots.insert(keyHash(s, nameHash(kb, ke)), item, [&](int other) {
-            const Index::Key& o = ix.keys[size_t(other)];
-            return o.section == s && sameName(o.nameBegin, o.nameEnd, kb, ke);
-        });
-        if (kept == item)
-            ix.keys.push_back(Index::Key{s, kb, ke, l, int(eq - p) + 1});
+        ix.keyNames.push_back(HashedName{nameHash(kb, ke), int(ix.keys.size())});
+        ix.keys.push_back(Index::Key{kb, ke, l, int(eq - p) + 1});
     }
+    sec.keysEnd = int(ix.keyNames.size());
+    sortByHash(ix.keyNames.data() + sec.keysBegin, size_t(sec.keysEnd - sec.keysBegin));
 }
 
 IniProfile::Match IniProfile::find(const QString& section, const QString& key) const {
@@ -337,18 +303,22 @@ IniProfile::Match IniProfile::find(const QString& section, const QString& key) c
         return decode(QByteArray::fromRawData(m_bytes.constData() + begin, end - begin))
                    .compare(name, Qt::CaseInsensitive) == 0;
     };
-    const int s = ix.sectionSlots.find(hashFolded(section.toCaseFolded()), [&](int i) {
-        const Index::Section& c = ix.sections[size_t(i)];
-        return named(c.nameBegin, c.nameEnd, section);
-    });
+    const int s = findByHash(ix.sectionNames.data(), ix.sectionNames.size(),
+                             hashFolded(section.toCaseFolded()), [&](int i) {
+                                 const Index::Section& c = ix.sections[size_t(i)];
+                                 return named(c.nameBegin, c.nameEnd, section);
+                             });
     if (s < 0)
         return m;
     indexKeys(s);
-    m.insertAt = ix.sections[size_t(s)].insertAt;
-    const int k = ix.keySlots.find(keyHash(s, hashFolded(key.toCaseFolded())), [&](int i) {
-        const Index::Key& c = ix.keys[size_t(i)];
-        return c.section == s && named(c.nameBegin, c.nameEnd, key);
-    });
+    const Index::Section& sec = ix.sections[size_t(s)];
+    m.insertAt = sec.insertAt;
+    const int k =
+        findByHash(ix.keyNames.data() + sec.keysBegin, size_t(sec.keysEnd - sec.keysBegin),
+                   hashFolded(key.toCaseFolded()), [&](int i) {
+                       const Index::Key& c = ix.keys[size_t(i)];
+                       return named(c.nameBegin, c.nameEnd, key);
+                   });
     if (k < 0)
         return m;
     const Index::Key& found = ix.keys[size_t(k)];

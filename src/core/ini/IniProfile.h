@@ -59,7 +59,6 @@ private:
     void indexKeys(int section) const;
     QString textAt(int begin, int end) const;
     quint64 nameHash(int begin, int end) const;
-    bool sameName(int b1, int e1, int b2, int e2) const;
     QString decode(const QByteArray& bytes) const;
     QByteArray encode(const QString& text) const;
     Line lineAt(int pos) const;
