@@ -319,6 +319,14 @@ bool loopTurnsWhileHeld(const HeldScheduler& held) {
     return QTest::qWaitFor([&] { return fired; }, 5000) && whileHeld;
 }
 
+// Time-outs long enough that a loaded machine never turns a short hold into a failure, for
+// the tests that are about the hold itself rather than the time-out.
+struct LongTimeouts {
+    PrintTimeouts kept = printTimeouts();
+    LongTimeouts() { setPrintTimeouts(PrintTimeouts{20000, 20000, 60000}); }
+    ~LongTimeouts() { setPrintTimeouts(kept); }
+};
+
 // Time-outs short enough for a test to wait them out, for the test's duration.
 struct ShortTimeouts {
     PrintTimeouts kept = printTimeouts();
@@ -708,6 +716,7 @@ void TstPrintSpooler::printWhileTheSchedulerHangs_data() {
 // once and the status bar says where it went.
 void TstPrintSpooler::printWhileTheSchedulerHangs() {
     QFETCH(int, doc);
+    const LongTimeouts timeouts;
     Window w;
     w.frm->state().settings.PrinterName = kNamedQueue;
     QFile::remove(m_cups->outFile(QStringLiteral("named.out")));
