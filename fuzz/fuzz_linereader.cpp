@@ -1,6 +1,7 @@
 // The line reader and the packet download under arbitrary bytes and ticks. The input is a
 // series of chunks: a header byte with the top bit set means (header & 15) ticks of the
 // window's timer, otherwise the next (header & 127) bytes arrive from the port.
+#include "app/MainCommands.h"
 #include "app/MainState.h"
 #include "meter/Download.h"
 #include "meter/LineReader.h"
