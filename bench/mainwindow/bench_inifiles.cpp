@@ -4,6 +4,7 @@
 // Usage: bench_inifiles [megabytes=10] [runs=5]   (QT_QPA_PLATFORM=offscreen works)
 // Shapes: all section lines, all key lines in one section the program reads, one huge value
 // line, and a file of many sections each holding a few keys.
+#include "FirstPaint.h"
 #include "QtDialogs.h"
 #include "app/SettingsFile.h"
 #include "ini/IniProfile.h"
@@ -22,16 +23,6 @@
 #include <vector>
 
 namespace {
-
-class FirstPaint : public QObject {
-public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint)
-            painted = true;
-        return false;
-    }
-};
 
 QByteArray shape(const QString& name, qsizetype size) {
     QByteArray b;

@@ -7,6 +7,7 @@
 // shell may leave it). The folder change goes from the data folder into a folder of 500
 // subfolders and is timed on its own.
 #include "FilePanel.h"
+#include "FirstPaint.h"
 #include "QtDialogs.h"
 #include "main_frm.h"
 
@@ -24,15 +25,6 @@
 #include <vector>
 
 namespace {
-class FirstPaint : public QObject {
-public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint)
-            painted = true;
-        return false;
-    }
-};
 
 void makeSubfolders(const QString& parent, int n) {
     QDir d(parent);
